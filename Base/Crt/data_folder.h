@@ -1,0 +1,14 @@
+// The suite's data folder, where the settings and the log files live.
+#pragma once
+
+#include <string>
+
+// "CRT_DATA_DIR" when set, else %APPDATA%\PlayerSuite; created when missing.
+// Empty when no folder can be named.
+std::wstring DataFolder();
+
+// Creates `folder` and every missing parent; true when it exists afterwards.
+bool EnsureFolder(const std::wstring& folder);
+
+// Today's local date as "%d.%02d.%02d".
+std::wstring TodayText();

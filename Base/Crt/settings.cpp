@@ -1,0 +1,100 @@
+#include "settings.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "bounded_text.h"
+#include "crt_api.h"
+#include "data_folder.h"
+
+namespace {
+
+std::wstring SettingsPath() {
+  std::wstring folder = DataFolder();
+  return folder.empty() ? std::wstring() : folder + L"\\settings.ini";
+}
+
+// The profile API cannot tell an empty value from a missing key except
+// through its default, so the default is a text no setting can hold.
+constexpr wchar_t kAbsent[] = L"\x01\x02<absent>";
+
+}  // namespace
+
+const wchar_t* StoreSection(int store) { return store == 1 ? L"General" : nullptr; }
+
+std::optional<std::wstring> ReadSetting(const wchar_t* section, const wchar_t* key) {
+  if (section == nullptr || key == nullptr) return std::nullopt;
+  std::wstring path = SettingsPath();
+  if (path.empty()) return std::nullopt;
+  std::vector<wchar_t> buffer(512);
+  for (;;) {
+    DWORD length = GetPrivateProfileStringW(section, key, kAbsent, buffer.data(),
+                                            static_cast<DWORD>(buffer.size()), path.c_str());
+    if (length + 2 < buffer.size()) {
+      std::wstring value(buffer.data(), length);
+      if (value == kAbsent) return std::nullopt;
+      return value;
+    }
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+bool WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+  if (section == nullptr || key == nullptr || value == nullptr) return false;
+  std::wstring path = SettingsPath();
+  return !path.empty() && WritePrivateProfileStringW(section, key, value, path.c_str());
+}
+
+extern "C" BOOL CRTAPI GetConfigString(LPCWSTR key, LPWSTR buffer, DWORD bufferBytes, int store) {
+  try {
+    const wchar_t* section = StoreSection(store);
+    if (section == nullptr || buffer == nullptr || bufferBytes < sizeof(wchar_t)) return FALSE;
+    std::optional<std::wstring> value = ReadSetting(section, key);
+    if (!value) return FALSE;
+    CopyTextBounded(*value, buffer, bufferBytes / sizeof(wchar_t));
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+extern "C" BOOL CRTAPI SetConfigString(LPCWSTR key, LPCWSTR value, int store) {
+  try {
+    const wchar_t* section = StoreSection(store);
+    return section != nullptr && WriteSetting(section, key, value);
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+extern "C" int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValue, int store) {
+  try {
+    if (StoreSection(store) == nullptr) return defaultValue;
+    std::optional<std::wstring> value = ReadSetting(section, key);
+    if (!value || value->empty()) return defaultValue;
+    wchar_t* end = nullptr;
+    long number = std::wcstol(value->c_str(), &end, 0);
+    return end == value->c_str() ? defaultValue : static_cast<int>(number);
+  } catch (...) {
+    return defaultValue;
+  }
+}
+
+extern "C" BOOL CRTAPI IsDateMarkCurrent(LPCWSTR markName) {
+  try {
+    std::optional<std::wstring> stored = ReadSetting(L"DateMarks", markName);
+    return stored && *stored == TodayText();
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+extern "C" BOOL CRTAPI SetDateMark(LPCWSTR markName) {
+  try {
+    return WriteSetting(L"DateMarks", markName, TodayText().c_str());
+  } catch (...) {
+    return FALSE;
+  }
+}

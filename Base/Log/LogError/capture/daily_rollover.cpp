@@ -1,0 +1,5 @@
+#include "daily_rollover.h"
+
+bool IsRollOverDue() { return false; }
+
+void RollOver(const wchar_t*) {}

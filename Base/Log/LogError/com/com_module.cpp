@@ -1,0 +1,4 @@
+#include "com_module.h"
+
+void ComModuleInit(HINSTANCE) noexcept {}
+void ComModuleTerm() noexcept {}

@@ -1,0 +1,7 @@
+# The platform-neutral reader sources, shared by the native test build and the
+# Windows DLL build so both compile the same list.
+set(LOGREPORT_NEUTRAL_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/log_record_walk.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/log_fold.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/log_parse.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/xml_text.cpp)

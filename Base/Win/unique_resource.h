@@ -1,0 +1,137 @@
+// Move-only owners for Win32 and COM resources. Each kind is a traits type
+// {invalid value, close}; adoption is explicit (reset/put), never implicit.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <utility>
+
+template <typename Traits>
+class UniqueResource {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueResource() noexcept = default;
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueResource() { reset(); }
+
+  static UniqueResource Adopt(Type value) noexcept {
+    UniqueResource owner;
+    owner.reset(value);
+    return owner;
+  }
+
+  Type get() const noexcept { return value_; }
+  bool valid() const noexcept { return value_ != Traits::Invalid(); }
+  explicit operator bool() const noexcept { return valid(); }
+
+  Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
+
+  // Closing keeps the thread's last error: callers often read it afterwards.
+  void reset(Type value = Traits::Invalid()) noexcept {
+    Type old = std::exchange(value_, value);
+    if (old != Traits::Invalid()) {
+      DWORD error = GetLastError();
+      Traits::Close(old);
+      SetLastError(error);
+    }
+  }
+
+  // Empties the owner and hands out its address for an out-parameter.
+  Type* put() noexcept {
+    reset();
+    return &value_;
+  }
+
+ private:
+  Type value_ = Traits::Invalid();
+};
+
+struct FileHandleTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) noexcept { CloseHandle(h); }
+};
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() noexcept { return nullptr; }
+  static void Close(HANDLE h) noexcept { CloseHandle(h); }
+};
+struct ModuleTraits {
+  using Type = HMODULE;
+  static HMODULE Invalid() noexcept { return nullptr; }
+  static void Close(HMODULE h) noexcept { FreeLibrary(h); }
+};
+struct BstrTraits {
+  using Type = BSTR;
+  static BSTR Invalid() noexcept { return nullptr; }
+  static void Close(BSTR s) noexcept { SysFreeString(s); }
+};
+
+using UniqueFileHandle = UniqueResource<FileHandleTraits>;
+using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueBstr = UniqueResource<BstrTraits>;
+
+// A COM interface pointer owner.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() noexcept = default;
+  ComPtr(const ComPtr& other) noexcept : p_(other.p_) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr other) noexcept {
+    std::swap(p_, other.p_);
+    return *this;
+  }
+  ~ComPtr() { reset(); }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  void reset() noexcept {
+    if (T* old = std::exchange(p_, nullptr)) old->Release();
+  }
+  T* release() noexcept { return std::exchange(p_, nullptr); }
+  T** put() noexcept {
+    reset();
+    return &p_;
+  }
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Exactly a VARIANT, cleared when it goes.
+class UniqueVariant {
+ public:
+  UniqueVariant() noexcept { VariantInit(&v_); }
+  UniqueVariant(const UniqueVariant&) = delete;
+  UniqueVariant& operator=(const UniqueVariant&) = delete;
+  ~UniqueVariant() { VariantClear(&v_); }
+  VARIANT* put() noexcept {
+    VariantClear(&v_);
+    return &v_;
+  }
+  // Takes ownership of the BSTR.
+  void adopt_bstr(BSTR s) noexcept {
+    VariantClear(&v_);
+    V_VT(&v_) = VT_BSTR;
+    V_BSTR(&v_) = s;
+  }
+  const VARIANT& get() const noexcept { return v_; }
+
+ private:
+  VARIANT v_;
+};
+static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));

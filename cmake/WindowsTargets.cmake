@@ -1,0 +1,22 @@
+# Helpers for the Windows targets of this tree.
+
+# Gives `target` a version resource with file version `version` (a.b.c.d).
+function(add_version_resource target description version)
+  string(REPLACE "." ";" parts "${version}")
+  list(GET parts 0 VER_MAJOR)
+  list(GET parts 1 VER_MINOR)
+  list(GET parts 2 VER_PATCH)
+  list(GET parts 3 VER_BUILD)
+  set(VER_DESCRIPTION "${description}")
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    set(VER_FILETYPE VFT_DLL)
+    set(VER_FILENAME "${target}.dll")
+  else()
+    set(VER_FILETYPE VFT_APP)
+    set(VER_FILENAME "${target}.exe")
+  endif()
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc")
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/version.rc.in" "${rc}" @ONLY)
+  target_sources(${target} PRIVATE "${rc}")
+endfunction()

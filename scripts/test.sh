@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native sanitizer tests and the
+# fuzz smoke run, then the Windows tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/bootstrap.sh
+source scripts/wine-env.sh
+source scripts/build.sh
+
+arch=$(wine_test_arch)
+echo "== Windows build i686 (shipped binaries)"
+build_windows i686
+if [ "$arch" != i686 ]; then
+  echo "== This host cannot run 32-bit programs: the tests run the x86_64 build under 64-bit Wine"
+  build_windows "$arch"
+fi
+
+status=0
+if [ -f tests/native/CMakeLists.txt ]; then
+  echo "== Native build with AddressSanitizer, UndefinedBehaviorSanitizer and libFuzzer"
+  if [ ! -f build/native/build.ninja ]; then
+    cmake -S tests/native -B build/native -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_C_COMPILER=clang >/dev/null
+  fi
+  cmake --build build/native -j2
+  ctest --test-dir build/native --output-on-failure || status=1
+fi
+
+echo "== Windows tests under Wine ($arch)"
+prefix=$PWD/build/$arch/wineprefix
+wine_start "$prefix" "$arch"
+trap 'wine_stop "$prefix"' EXIT
+ctest --test-dir "build/$arch" --output-on-failure || status=1
+exit $status

@@ -1,0 +1,147 @@
+// Builds pending-log file bytes for tests: a file header, then records whose
+// fields default to something valid, so each test states only what matters.
+// Header-only and platform-neutral.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../../Base/Log/LogError/capture/log_format.h"
+
+namespace logtest {
+
+struct RecordFields {
+  std::uint32_t kind = static_cast<std::uint32_t>(RecordKind::Error);
+  std::int32_t code = kDefaultErrorCode;
+  // Fixed fields keep at most 32 chars; a 32-char text has no terminator.
+  std::u16string productVersion = u"1.0.0.1";
+  std::u16string appVersion = u"2.0";
+  std::u16string moduleVersion = u"3.0";
+  std::u16string appName = u"Player";
+  std::u16string moduleName = u"Decoder";
+  std::u16string message = u"Something failed";
+  std::optional<std::u16string> value;
+  LogTime time{2024, 5, 3, 17, 12, 30, 45, 500};
+  std::uint32_t formatTag = kLogRecordFormatTag;
+  std::uint32_t reserved = 0;
+  std::uint32_t headerSize = kLogRecordHeaderSize;
+  // False writes the strings without their zero terminators.
+  bool terminateStrings = true;
+  // Overrides for the length fields, to describe damaged records.
+  std::optional<std::uint32_t> stringBytes;
+  std::optional<std::uint32_t> appNameBytes;
+  std::optional<std::uint32_t> moduleNameBytes;
+  std::optional<std::uint32_t> messageBytes;
+  std::optional<std::uint32_t> valueBytes;
+
+  RecordFields& Kind(std::uint32_t v) {
+    kind = v;
+    return *this;
+  }
+  RecordFields& Code(std::int32_t v) {
+    code = v;
+    return *this;
+  }
+  RecordFields& Product(std::u16string v) {
+    productVersion = std::move(v);
+    return *this;
+  }
+  RecordFields& App(std::u16string name, std::u16string version = u"2.0") {
+    appName = std::move(name);
+    appVersion = std::move(version);
+    return *this;
+  }
+  RecordFields& Module(std::u16string name, std::u16string version = u"3.0") {
+    moduleName = std::move(name);
+    moduleVersion = std::move(version);
+    return *this;
+  }
+  RecordFields& Message(std::u16string v) {
+    message = std::move(v);
+    return *this;
+  }
+  RecordFields& Value(std::u16string v) {
+    value = std::move(v);
+    return *this;
+  }
+};
+
+inline void AppendBytes(std::vector<std::uint8_t>& out, const void* p, std::size_t n) {
+  const auto* pBytes = static_cast<const std::uint8_t*>(p);
+  out.insert(out.end(), pBytes, pBytes + n);
+}
+
+inline std::vector<std::uint8_t> RecordBytes(const RecordFields& fields) {
+  const auto stringArea = [&fields](const std::u16string& text) {
+    std::u16string s = text;
+    if (fields.terminateStrings) s.push_back(u'\0');
+    return s;
+  };
+  const std::u16string app = stringArea(fields.appName);
+  const std::u16string module = stringArea(fields.moduleName);
+  const std::u16string message = stringArea(fields.message);
+  const std::u16string value = fields.value ? stringArea(*fields.value) : std::u16string();
+  const auto bytesOf = [](const std::u16string& s) {
+    return static_cast<std::uint32_t>(s.size() * sizeof(char16_t));
+  };
+
+  LogRecordHeader header{};
+  header.HeaderSize = fields.headerSize;
+  header.FormatTag = fields.formatTag;
+  header.Kind = fields.kind;
+  header.Reserved = fields.reserved;
+  header.ErrorCode = fields.code;
+  header.AppNameBytes = fields.appNameBytes.value_or(bytesOf(app));
+  header.ModuleNameBytes = fields.moduleNameBytes.value_or(bytesOf(module));
+  header.MessageBytes = fields.messageBytes.value_or(bytesOf(message));
+  header.ValueBytes = fields.valueBytes.value_or(bytesOf(value));
+  header.StringBytes = fields.stringBytes.value_or(bytesOf(app) + bytesOf(module) +
+                                                   bytesOf(message) + bytesOf(value));
+  const auto setField = [](char16_t(&field)[kLogTextFieldChars], const std::u16string& text) {
+    std::copy_n(text.begin(), std::min(text.size(), kLogTextFieldChars), field);
+  };
+  setField(header.ProductVersion, fields.productVersion);
+  setField(header.AppVersion, fields.appVersion);
+  setField(header.ModuleVersion, fields.moduleVersion);
+  header.Time = fields.time;
+
+  std::vector<std::uint8_t> out;
+  AppendBytes(out, &header, sizeof(header));
+  for (const auto* s : {&app, &module, &message, &value}) {
+    AppendBytes(out, s->data(), s->size() * sizeof(char16_t));
+  }
+  return out;
+}
+
+class LogBytesBuilder {
+ public:
+  // Starts with the current file header.
+  LogBytesBuilder() : LogBytesBuilder(kLogFileHeader) {}
+  explicit LogBytesBuilder(const LogFileHeader& header) {
+    AppendBytes(m_bytes, &header, sizeof(header));
+  }
+
+  LogBytesBuilder& Record(const RecordFields& fields = {}) { return Raw(RecordBytes(fields)); }
+  LogBytesBuilder& Raw(const std::vector<std::uint8_t>& bytes) {
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  // Cuts the last `n` bytes, as a write cut short would.
+  LogBytesBuilder& DropTail(std::size_t n) {
+    m_bytes.resize(m_bytes.size() - std::min(n, m_bytes.size()));
+    return *this;
+  }
+
+  // A copy, so a chain on a temporary builder cannot leave a dangling buffer.
+  std::vector<std::uint8_t> Bytes() const { return m_bytes; }
+
+ private:
+  std::vector<std::uint8_t> m_bytes;
+};
+
+}  // namespace logtest

@@ -1,0 +1,42 @@
+// A scenario's own data folder: a fresh folder under the temp path, named
+// after the process and a random part, made the utility library's data
+// folder (CRT_DATA_DIR) while it lives, and removed afterwards.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class TempDataFolder {
+ public:
+  TempDataFolder();
+  ~TempDataFolder();
+  TempDataFolder(const TempDataFolder&) = delete;
+  TempDataFolder& operator=(const TempDataFolder&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+  std::wstring previous_;
+  bool hadPrevious_ = false;
+};
+
+// Whole-file helpers for assertions.
+std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::vector<unsigned char>& bytes);
+bool FileExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// Settings of the data folder's "settings.ini", read and written directly.
+std::wstring ReadIni(const std::wstring& folder, const wchar_t* section, const wchar_t* key);
+void WriteIni(const std::wstring& folder, const wchar_t* section, const wchar_t* key,
+              const wchar_t* value);
+
+// Today's local date as the system stores it ("%d.%02d.%02d").
+std::wstring TodayText();
+
+// The folder of the running test program (where every built binary lies).
+std::wstring ProgramFolder();
