@@ -28,9 +28,8 @@ std::wstring FileVersionOf(const wchar_t* path) {
     return {};
   }
   wchar_t text[64];
-  swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(info->dwFileVersionMS),
-           LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
-           LOWORD(info->dwFileVersionLS));
+  swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+           HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
   return text;
 }
 

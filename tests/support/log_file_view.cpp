@@ -23,8 +23,8 @@ DecodedLog DecodeLog(const std::vector<unsigned char>& bytes) {
   if (bytes.size() < sizeof(LogFileHeader)) return log;
   LogFileHeader fileHeader;
   std::memcpy(&fileHeader, bytes.data(), sizeof(fileHeader));
-  log.headerValid = fileHeader.Magic == kLogFileMagic && fileHeader.Version == 1 &&
-                    fileHeader.Revision == 1;
+  log.headerValid =
+      fileHeader.Magic == kLogFileMagic && fileHeader.Version == 1 && fileHeader.Revision == 1;
   if (!log.headerValid) return log;
   std::size_t offset = sizeof(LogFileHeader);
   while (offset < bytes.size()) {

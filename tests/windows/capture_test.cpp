@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // Runs a.exe with `arguments` in the current data folder; its exit code.
 DWORD RunHost(const std::wstring& arguments) {
   std::wstring command = L"\"" + ProgramFolder() + L"\\a.exe\" " + arguments;
@@ -70,9 +69,9 @@ TEST_F(CaptureTest, WorkedExampleIsByteExact) {
   EXPECT_EQ(FieldText(h.ModuleVersion), u"4.3.2.1");
   // Fixed fields are zero after their terminator.
   for (size_t i = 8; i < kLogTextFieldChars; ++i) EXPECT_EQ(h.ProductVersion[i], 0);
-  const unsigned char strings[32] = {'a', 0, '.', 0, 'e', 0, 'x', 0, 'e', 0, 0, 0,
-                                     'a', 0, '.', 0, 'e', 0, 'x', 0, 'e', 0, 0, 0,
-                                     'a', 0, 'b', 0, 'c', 0, 0, 0};
+  const unsigned char strings[32] = {'a', 0,   '.', 0,   'e', 0,   'x', 0,   'e', 0,   0,
+                                     0,   'a', 0,   '.', 0,   'e', 0,   'x', 0,   'e', 0,
+                                     0,   0,   'a', 0,   'b', 0,   'c', 0,   0,   0};
   EXPECT_EQ(0, memcmp(bytes.data() + 12 + 248, strings, 32));
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -106,8 +105,7 @@ TEST_F(CaptureTest, CodesKindsAndValuesAreStoredAsGiven) {
     EXPECT_EQ(h.ErrorCode, expected[i].code) << i;
     EXPECT_EQ(h.ValueBytes, expected[i].valueBytes) << i;
     EXPECT_EQ(h.Reserved, 0u) << i;
-    EXPECT_EQ(h.StringBytes,
-              h.AppNameBytes + h.ModuleNameBytes + h.MessageBytes + h.ValueBytes);
+    EXPECT_EQ(h.StringBytes, h.AppNameBytes + h.ModuleNameBytes + h.MessageBytes + h.ValueBytes);
   }
   EXPECT_FALSE(log.records[0].value.has_value());
   EXPECT_EQ(log.records[1].value, u"");

@@ -91,8 +91,8 @@ TEST_F(CrtTest, VersionTexts) {
 
 TEST_F(CrtTest, FilesAndReportPaths) {
   std::wstring nested = folder_.path() + L"\\a\\b\\c.bin";
-  HANDLE file = OpenFileHandle(nested.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, 1);
+  HANDLE file = OpenFileHandle(nested.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr, 1);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   WriteFile(file, "12345", 5, &written, nullptr);

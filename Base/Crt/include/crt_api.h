@@ -20,18 +20,16 @@ extern "C" {
 // [General]-style settings in "settings.ini" of the data folder. Store 1 is
 // the section [General]; other stores are not defined and fail.
 // Nonzero when the key exists; its text is then in `buffer` (size in bytes).
-CRT_DECL BOOL CRTAPI GetConfigString(LPCWSTR key, LPWSTR buffer, DWORD bufferBytes,
-                                                  int store);
+CRT_DECL BOOL CRTAPI GetConfigString(LPCWSTR key, LPWSTR buffer, DWORD bufferBytes, int store);
 CRT_DECL BOOL CRTAPI SetConfigString(LPCWSTR key, LPCWSTR value, int store);
 
 // The data folder ("CRT_DATA_DIR", else %APPDATA%\PlayerSuite, created when
 // missing) joined with `fileName`. Only folder kind 4 is defined.
 CRT_DECL BOOL CRTAPI GetDataFilePath(LPCWSTR fileName, LPWSTR buffer, DWORD capacity,
-                                                  int folderKind, int reserved1, int reserved2);
+                                     int folderKind, int reserved1, int reserved2);
 
 // [section] key as an integer, or `defaultValue` when absent.
-CRT_DECL int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValue,
-                                              int store);
+CRT_DECL int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValue, int store);
 
 // [General] ProductVersion, else crt.dll's own file version "a.b.c.d".
 CRT_DECL BOOL CRTAPI GetProductVersion(LPWSTR buffer, DWORD capacity, int flags);
@@ -50,9 +48,9 @@ inline constexpr DWORD kOpenCreateFolder = 1;
 // CreateFileW; with kOpenCreateFolder the file's folder is created first when
 // the disposition can create the file. INVALID_HANDLE_VALUE on failure.
 CRT_DECL HANDLE CRTAPI OpenFileHandle(LPCWSTR path, DWORD access, DWORD share,
-                                                   LPSECURITY_ATTRIBUTES security,
-                                                   DWORD disposition, DWORD flagsAndAttributes,
-                                                   HANDLE templateFile, DWORD crtFlags);
+                                      LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                      DWORD flagsAndAttributes, HANDLE templateFile,
+                                      DWORD crtFlags);
 
 // "...\LogError.xml" becomes "...\LogError_"; any other path is left alone.
 // Never makes the text longer.

@@ -104,8 +104,7 @@ void WriteRecordNoThrow(RecordKind kind, std::int32_t defaultCode, HMODULE hModu
 
 }  // namespace
 
-extern "C" void WINAPI LogError(HMODULE hModule, LONG nCode, LPCWSTR pszMessage,
-                                LPCWSTR pszValue) {
+extern "C" void WINAPI LogError(HMODULE hModule, LONG nCode, LPCWSTR pszMessage, LPCWSTR pszValue) {
   WriteRecordNoThrow(RecordKind::Error, kDefaultErrorCode, hModule, nCode, pszMessage, pszValue);
 }
 

@@ -43,9 +43,8 @@ void CLogStoreManager::Initialize() {
   FillText260(m_strAppName, [](wchar_t* buffer) {
     GetModuleBaseNameW(GetCurrentProcess(), nullptr, buffer, kCrtPathCapacity);
   });
-  FillText260(m_strAppPath, [](wchar_t* buffer) {
-    GetModuleFileNameW(nullptr, buffer, kCrtPathCapacity);
-  });
+  FillText260(m_strAppPath,
+              [](wchar_t* buffer) { GetModuleFileNameW(nullptr, buffer, kCrtPathCapacity); });
   FillText260(m_strAppVersion, [this](wchar_t* buffer) {
     GetFileVersionText(m_strAppPath.c_str(), buffer, kCrtPathCapacity);
   });

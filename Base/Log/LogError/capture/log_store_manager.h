@@ -44,13 +44,3 @@ class CLogStoreManager {
 
 // The one instance of this loaded copy of the library.
 extern CLogStoreManager g_logStoreManager;
-
-// Fills `text` from an operation that writes into a buffer of 260 wide
-// characters; the text ends at the first zero among them.
-template <typename Fill>
-void FillText260(std::wstring& text, Fill&& fill) {
-  text.assign(261, L'\0');
-  fill(text.data());
-  text[260] = L'\0';
-  text.resize(wcslen(text.c_str()));
-}

@@ -1,0 +1,65 @@
+#include "dom_document.h"
+
+#include "hresult_error.h"
+
+namespace {
+
+// The DOMDocument class and its document interface.
+constexpr CLSID kClsidDomDocument = {
+    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+constexpr IID kIidXmlDomDocument = {
+    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+HRESULT NullAsFailure(HRESULT hr, const void* result) {
+  if (FAILED(hr)) return hr;
+  return result == nullptr ? E_FAIL : S_OK;
+}
+
+}  // namespace
+
+UniqueBstr MakeBstr(std::wstring_view text) {
+  UniqueBstr bstr;
+  bstr.reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+  if (!bstr) throw HresultError(E_OUTOFMEMORY);
+  return bstr;
+}
+
+HRESULT DomDocument::Create() noexcept {
+  HRESULT hr = CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
+                                document_.put_void());
+  if (FAILED(hr)) return hr;
+  if (!document_) return E_FAIL;
+  // Neither setting matters for building; a document that refuses them still works.
+  document_->put_async(VARIANT_FALSE);
+  document_->put_resolveExternals(VARIANT_FALSE);
+  return S_OK;
+}
+
+HRESULT DomDocument::AppendElement(IXMLDOMNode* parent, BSTR name,
+                                   ComPtr<IXMLDOMElement>& element) noexcept {
+  HRESULT hr = document_->createElement(name, element.put());
+  if (FAILED(hr = NullAsFailure(hr, element.get()))) return hr;
+  ComPtr<IXMLDOMNode> appended;
+  IXMLDOMNode* target = parent != nullptr ? parent : document_.get();
+  hr = target->appendChild(element.get(), appended.put());
+  return NullAsFailure(hr, appended.get());
+}
+
+HRESULT DomDocument::SetAttribute(IXMLDOMElement* element, BSTR name, BSTR value) noexcept {
+  VARIANT variant;
+  VariantInit(&variant);
+  V_VT(&variant) = VT_BSTR;
+  V_BSTR(&variant) = value;  // borrowed for the call; not cleared here
+  return element->setAttribute(name, variant);
+}
+
+HRESULT DomDocument::Save(const std::wstring& fileName) {
+  UniqueVariant target;
+  target.adopt_bstr(MakeBstr(fileName).release());
+  return document_->save(target.get());
+}
+
+HRESULT DomDocument::Xml(UniqueBstr& text) noexcept {
+  // A null text with success is an empty text; the writer adds nothing for it.
+  return document_->get_xml(text.put());
+}

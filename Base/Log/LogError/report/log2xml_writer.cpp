@@ -1,0 +1,188 @@
+// The XML report: one DOM document per product version, saved as files or
+// joined into one text. A report is complete or it is not delivered: any DOM
+// failure fails the build, because after the report is marked sent whatever
+// it missed would be gone for good.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crt_operations.h"
+#include "dom_document.h"
+#include "hresult_error.h"
+#include "log2xml.h"
+#include "xml_text.h"
+
+namespace {
+
+std::wstring_view Wide(std::u16string_view text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  return std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+// Every text that reaches the DOM: characters XML 1.0 cannot carry would make
+// the whole document unreadable, so they become U+FFFD first.
+UniqueBstr XmlBstr(std::u16string_view text) {
+  if (IsXmlTextClean(text)) return MakeBstr(Wide(text));
+  std::u16string clean = SanitizeXmlText(text);
+  return MakeBstr(Wide(clean));
+}
+
+UniqueBstr NumberBstr(std::int32_t value) {
+  wchar_t text[16];
+  int length = swprintf(text, 16, L"%d", static_cast<int>(value));
+  if (length < 0) throw HresultError(E_FAIL);
+  return MakeBstr(std::wstring_view(text, static_cast<size_t>(length)));
+}
+
+// Errors, warnings and exceptions; items of other kinds are left out of the
+// report on purpose.
+bool IsReportedKind(std::uint32_t nKind) { return nKind >= 1 && nKind <= 3; }
+
+// Names used for every element and attribute, made once per build.
+struct XmlNames {
+  UniqueBstr logError = MakeBstr(L"Log_Error");
+  UniqueBstr productVer = MakeBstr(L"ProductVer");
+  UniqueBstr uuid = MakeBstr(L"UUID");
+  UniqueBstr errorCode = MakeBstr(L"ErrorCode");
+  UniqueBstr message = MakeBstr(L"Message");
+  UniqueBstr value = MakeBstr(L"Value");
+  UniqueBstr count = MakeBstr(L"Count");
+  UniqueBstr dllVer = MakeBstr(L"DLLVer");
+  UniqueBstr appVer = MakeBstr(L"AppVer");
+  // Indexed by kind - 1.
+  UniqueBstr kinds[3] = {MakeBstr(L"Error"), MakeBstr(L"Warning"), MakeBstr(L"Exception")};
+};
+
+class DocumentBuilder {
+ public:
+  DocumentBuilder(DomDocument& document, const XmlNames& names)
+      : document_(document), names_(names) {}
+
+  HRESULT Build(const ProductGroup& product, BSTR uuid) {
+    ComPtr<IXMLDOMElement> root;
+    HRESULT hr = document_.AppendElement(nullptr, names_.logError.get(), root);
+    if (FAILED(hr)) return hr;
+    UniqueBstr version = XmlBstr(product.strProductVersion);
+    if (FAILED(hr = DomDocument::SetAttribute(root.get(), names_.productVer.get(), version.get())))
+      return hr;
+    if (FAILED(hr = DomDocument::SetAttribute(root.get(), names_.uuid.get(), uuid))) return hr;
+    for (const auto& app : product.vecApps) {
+      UniqueBstr appVersion = XmlBstr(app->pszAppVersion);
+      for (const auto& module : app->vecModules) {
+        UniqueBstr moduleVersion = XmlBstr(module->pszModuleVersion);
+        for (const auto& item : module->vecItems) {
+          if (!IsReportedKind(item->nKind)) continue;
+          hr = AddItem(root.get(), *item, moduleVersion.get(), appVersion.get());
+          if (FAILED(hr)) return hr;
+        }
+      }
+    }
+    return S_OK;
+  }
+
+ private:
+  HRESULT AddItem(IXMLDOMElement* root, const ErrorItem& item, BSTR moduleVersion,
+                  BSTR appVersion) {
+    ComPtr<IXMLDOMElement> element;
+    HRESULT hr = document_.AppendElement(root, names_.kinds[item.nKind - 1].get(), element);
+    if (FAILED(hr)) return hr;
+    UniqueBstr code = NumberBstr(item.nErrorCode);
+    UniqueBstr message = XmlBstr(item.pszMessage);
+    UniqueBstr value;
+    if (item.pszValue) value = XmlBstr(*item.pszValue);
+    UniqueBstr count = NumberBstr(item.nCount);
+    const std::pair<BSTR, BSTR> attributes[] = {
+        {names_.errorCode.get(), code.get()}, {names_.message.get(), message.get()},
+        {names_.value.get(), value.get()},    {names_.count.get(), count.get()},
+        {names_.dllVer.get(), moduleVersion}, {names_.appVer.get(), appVersion}};
+    for (const auto& [name, text] : attributes) {
+      if (name == names_.value.get() && !item.pszValue) continue;
+      if (FAILED(hr = DomDocument::SetAttribute(element.get(), name, text))) return hr;
+    }
+    return S_OK;
+  }
+
+  DomDocument& document_;
+  const XmlNames& names_;
+};
+
+// Joins the texts, each followed by "\r\n", into one BSTR of exactly that size.
+UniqueBstr JoinTexts(const std::vector<UniqueBstr>& texts) {
+  std::size_t total = 0;
+  for (const UniqueBstr& text : texts) {
+    if (text) total += SysStringLen(text.get()) + 2;
+  }
+  if (total == 0 || total > 0x7FFFFFF0) return UniqueBstr();
+  UniqueBstr joined;
+  joined.reset(SysAllocStringLen(nullptr, static_cast<UINT>(total)));
+  if (!joined) throw HresultError(E_OUTOFMEMORY);
+  wchar_t* out = joined.get();
+  for (const UniqueBstr& text : texts) {
+    if (!text) continue;
+    UINT length = SysStringLen(text.get());
+    std::char_traits<wchar_t>::copy(out, text.get(), length);
+    out += length;
+    *out++ = L'\r';
+    *out++ = L'\n';
+  }
+  return joined;
+}
+
+}  // namespace
+
+bool CLog2XML::BuildXml(BSTR* pbstrXml, wchar_t* pszReportPath) {
+  if (m_vecProducts.empty()) return false;
+  const bool bFileMode = pszReportPath != nullptr;
+  if (!bFileMode && pbstrXml == nullptr) return false;
+
+  wchar_t uuidText[kCrtPathCapacity] = {};
+  GetClientUuid(uuidText, kCrtPathCapacity);
+  uuidText[kCrtPathCapacity - 1] = L'\0';
+  UniqueBstr uuid = XmlBstr(std::u16string_view(reinterpret_cast<const char16_t*>(uuidText)));
+
+  const XmlNames names;
+  std::vector<UniqueBstr> texts;
+  bool bComplete = true;
+  for (const auto& product : m_vecProducts) {
+    DomDocument document;
+    if (FAILED(document.Create())) return false;
+    HRESULT hr = DocumentBuilder(document, names).Build(*product, uuid.get());
+    if (bFileMode) {
+      // One unwritable document must not hide the others: go on, but fail.
+      if (SUCCEEDED(hr)) {
+        PrepareReportPath(pszReportPath);
+        std::u16string safeVersion = SanitizeFileNamePart(product->strProductVersion);
+        std::wstring fileName =
+            std::wstring(pszReportPath) + std::wstring(Wide(safeVersion)) + L".xml";
+        hr = document.Save(fileName);
+      }
+      if (FAILED(hr)) bComplete = false;
+      continue;
+    }
+    if (FAILED(hr)) return false;
+    UniqueBstr text;
+    if (FAILED(document.Xml(text))) return false;
+    texts.push_back(std::move(text));
+  }
+  if (bFileMode) return bComplete;
+
+  UniqueBstr joined = JoinTexts(texts);
+  if (!joined) return false;
+  *pbstrXml = joined.release();
+  return true;
+}
+
+bool CLog2XML::SaveXmlReport(const wchar_t* pszFolder, std::wstring& strReportPath) {
+  if (pszFolder != nullptr) {
+    strReportPath = std::wstring(pszFolder) + L"\\LogError.xml";
+  } else {
+    FillText260(strReportPath, [](wchar_t* buffer) {
+      GetDataFilePath(L"LogError.xml", buffer, kCrtPathCapacity, kCrtDataFolder, 0, 0);
+    });
+  }
+  bool bBuilt = BuildXml(nullptr, strReportPath.data());
+  // The path was prepared in place; keep the string's length in step.
+  strReportPath.resize(wcslen(strReportPath.c_str()));
+  return bBuilt;
+}

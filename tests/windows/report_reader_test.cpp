@@ -1,0 +1,101 @@
+// Loading the pending log file: the reader's outcomes on the real file
+// system, share modes included.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include "log2xml.h"
+#include "log_bytes_builder.h"
+#include "temp_data_folder.h"
+
+namespace {
+
+using logtest::LogBytesBuilder;
+using logtest::RecordFields;
+
+class ReportReaderTest : public ::testing::Test {
+ protected:
+  std::wstring Pending() const { return folder_.File(L"error.bf"); }
+  void WritePending(const std::vector<std::uint8_t>& bytes) {
+    ASSERT_TRUE(WriteFileBytes(Pending(), bytes));
+  }
+  static std::size_t ItemCount(const CLog2XML& log) {
+    std::size_t count = 0;
+    for (const auto& product : log.m_vecProducts)
+      for (const auto& app : product->vecApps)
+        for (const auto& module : app->vecModules) count += module->vecItems.size();
+    return count;
+  }
+
+  TempDataFolder folder_;
+};
+
+TEST_F(ReportReaderTest, OutcomesOfALoad) {
+  LogFileHeader revision2 = kLogFileHeader;
+  revision2.Revision = 2;
+  RecordFields damaged;
+  damaged.headerSize = 0;
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    bool loaded;
+    std::size_t items;
+  } cases[] = {
+      {"empty file", {}, false, 0},
+      {"header only", LogBytesBuilder().Bytes(), true, 0},
+      {"revision 2", LogBytesBuilder(revision2).Record().Bytes(), false, 0},
+      {"third record damaged",
+       LogBytesBuilder()
+           .Record(RecordFields().Message(u"a"))
+           .Record(RecordFields().Message(u"b"))
+           .Record(damaged)
+           .Record(RecordFields().Message(u"c"))
+           .Bytes(),
+       false, 2},
+      {"torn tail", LogBytesBuilder().Record().Record().DropTail(3).Bytes(), true, 1},
+      {"three alike", LogBytesBuilder().Record().Record().Record().Bytes(), true, 1},
+  };
+  for (const Case& c : cases) {
+    WritePending(c.bytes);
+    CLog2XML log;
+    EXPECT_EQ(log.LoadLogFile(), c.loaded) << c.name;
+    EXPECT_EQ(ItemCount(log), c.items) << c.name;
+    EXPECT_EQ(log.m_strLogFile, Pending()) << c.name;
+    EXPECT_EQ(log.FileDataBytes(), c.bytes.size()) << c.name;
+  }
+}
+
+TEST_F(ReportReaderTest, MissingOrHeldFileLeavesTheObjectEmpty) {
+  CLog2XML log;
+  EXPECT_FALSE(log.LoadLogFile());
+  EXPECT_EQ(log.m_strLogFile, Pending());
+  EXPECT_EQ(log.FileData(), nullptr);
+
+  WritePending(LogBytesBuilder().Record().Bytes());
+  HANDLE writer = CreateFileW(Pending().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(log.LoadLogFile());
+  EXPECT_EQ(log.FileData(), nullptr);
+  CloseHandle(writer);
+
+  // Empty objects try again; the file is found now.
+  EXPECT_TRUE(log.LoadLogFile());
+  EXPECT_EQ(ItemCount(log), 1u);
+}
+
+TEST_F(ReportReaderTest, LoadsAtMostOnce) {
+  WritePending(LogBytesBuilder().Record(RecordFields().Message(u"first")).Bytes());
+  CLog2XML log;
+  ASSERT_TRUE(log.LoadLogFile());
+  WritePending(LogBytesBuilder()
+                   .Record(RecordFields().Message(u"first"))
+                   .Record(RecordFields().Message(u"grown"))
+                   .Bytes());
+  EXPECT_FALSE(log.LoadLogFile());
+  EXPECT_EQ(ItemCount(log), 1u);
+  const ErrorItem& item = *log.m_vecProducts[0]->vecApps[0]->vecModules[0]->vecItems[0];
+  EXPECT_EQ(item.pszMessage, u"first");
+  EXPECT_EQ(item.nCount, 1);
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// The XML report writer against the real DOM: content, order, well-formed
+// text, file names, and complete-or-nothing delivery.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <msxml2.h>
+
+#include <string>
+#include <thread>
+
+#include "log2xml.h"
+#include "temp_data_folder.h"
+#include "unique_resource.h"
+
+namespace {
+
+constexpr CLSID kClsidDomDocument = {
+    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+constexpr IID kIidXmlDomDocument = {
+    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+struct ComApartment {
+  ComApartment() { CoInitialize(nullptr); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+// Builds a tree by hand; texts are borrowed from string literals.
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(ProductList& products) : products_(products) {}
+  TreeBuilder& Product(std::u16string version) {
+    products_.push_back(std::make_unique<ProductGroup>());
+    products_.back()->strProductVersion = std::move(version);
+    return *this;
+  }
+  TreeBuilder& App(std::u16string_view version) {
+    auto app = std::make_unique<AppGroup>();
+    app->pszAppName = u"Player.exe";
+    app->pszAppVersion = version;
+    products_.back()->vecApps.push_back(std::move(app));
+    return *this;
+  }
+  TreeBuilder& Module(std::u16string_view version) {
+    auto module = std::make_unique<ModuleGroup>();
+    module->pszModuleName = u"module.dll";
+    module->pszModuleVersion = version;
+    products_.back()->vecApps.back()->vecModules.push_back(std::move(module));
+    return *this;
+  }
+  TreeBuilder& Item(std::uint32_t kind, std::int32_t code, std::u16string_view message,
+                    std::optional<std::u16string_view> value, std::int32_t count) {
+    auto item = std::make_unique<ErrorItem>();
+    item->nKind = kind;
+    item->nErrorCode = code;
+    item->pszMessage = message;
+    item->pszValue = value;
+    item->nCount = count;
+    products_.back()->vecApps.back()->vecModules.back()->vecItems.push_back(std::move(item));
+    return *this;
+  }
+
+ private:
+  ProductList& products_;
+};
+
+void BuildWorkedExample(CLog2XML& log) {
+  TreeBuilder(log.m_vecProducts)
+      .Product(u"2.1.0.4")
+      .App(u"2.1.0.9")
+      .Module(u"1.3.2.0")
+      .Item(1, static_cast<std::int32_t>(0x80004005), u"Cannot open file", u"D:\\media\\a.avi", 3)
+      .Item(2, 7, u"Slow decoder", std::nullopt, 1)
+      .Module(u"1.0.5.2")
+      .Item(5, 1, u"unknown kind", std::nullopt, 4)
+      .Item(3, 30000, u"Access violation", u"", 2);
+}
+
+std::wstring TextReport(CLog2XML& log, bool* ok = nullptr) {
+  BSTR text = nullptr;
+  bool built = log.BuildXml(&text, nullptr);
+  if (ok) *ok = built;
+  UniqueBstr owner;
+  owner.reset(text);
+  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+// Loads `xml` into a fresh document; false when the parser rejects it.
+bool ParsesBack(const std::wstring& xml) {
+  ComPtr<IXMLDOMDocument> document;
+  if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
+                              document.put_void()))) {
+    return false;
+  }
+  UniqueBstr source;
+  source.reset(SysAllocStringLen(xml.data(), static_cast<UINT>(xml.size())));
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  return SUCCEEDED(document->loadXML(source.get(), &loaded)) && loaded == VARIANT_TRUE;
+}
+
+// Every character XML 1.0 allows, surrogates only in pairs.
+bool AllCharactersAllowed(const std::wstring& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') return false;
+    if (c == 0xFFFE || c == 0xFFFF) return false;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
+class ReportXmlTest : public ::testing::Test {
+ protected:
+  std::wstring Uuid() const { return ReadIni(folder_.path(), L"Client", L"Uuid"); }
+
+  TempDataFolder folder_;
+  ComApartment apartment_;
+};
+
+TEST_F(ReportXmlTest, WorkedExampleInTextMode) {
+  CLog2XML log;
+  BuildWorkedExample(log);
+  bool ok = false;
+  std::wstring text = TextReport(log, &ok);
+  ASSERT_TRUE(ok);
+  std::wstring expected =
+      L"<Log_Error ProductVer=\"2.1.0.4\" UUID=\"" + Uuid() +
+      L"\">\r\n\t"
+      L"<Error ErrorCode=\"-2147467259\" Message=\"Cannot open file\" "
+      L"Value=\"D:\\media\\a.avi\" Count=\"3\" DLLVer=\"1.3.2.0\" AppVer=\"2.1.0.9\"/>\r\n\t"
+      L"<Warning ErrorCode=\"7\" Message=\"Slow decoder\" Count=\"1\" DLLVer=\"1.3.2.0\" "
+      L"AppVer=\"2.1.0.9\"/>\r\n\t"
+      L"<Exception ErrorCode=\"30000\" Message=\"Access violation\" Value=\"\" Count=\"2\" "
+      L"DLLVer=\"1.0.5.2\" AppVer=\"2.1.0.9\"/>\r\n"
+      L"</Log_Error>\r\n\r\n";
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(Uuid().size(), 38u);
+  EXPECT_TRUE(ParsesBack(text));
+}
+
+TEST_F(ReportXmlTest, TwoProductsGiveTwoDocumentsWithOneUuid) {
+  CLog2XML log;
+  TreeBuilder(log.m_vecProducts)
+      .Product(u"1.0")
+      .App(u"a")
+      .Module(u"m")
+      .Item(1, 1, u"first", std::nullopt, 1)
+      .Product(u"2.0")
+      .App(u"a")
+      .Module(u"m")
+      .Item(9, 1, u"only an unknown kind", std::nullopt, 1);
+  std::wstring text = TextReport(log);
+  std::wstring uuid = Uuid();
+  std::wstring first = L"<Log_Error ProductVer=\"1.0\" UUID=\"" + uuid + L"\">";
+  std::wstring second = L"<Log_Error ProductVer=\"2.0\" UUID=\"" + uuid + L"\"/>\r\n\r\n";
+  ASSERT_EQ(text.find(first), 0u) << std::string(text.begin(), text.end());
+  EXPECT_TRUE(text.ends_with(second));
+  size_t split = text.find(L"</Log_Error>\r\n\r\n") + 16;
+  ASSERT_NE(split, std::wstring::npos + 16);
+  EXPECT_TRUE(ParsesBack(text.substr(0, split)));
+  EXPECT_TRUE(ParsesBack(text.substr(split)));
+
+  std::wstring reportPath;
+  ASSERT_TRUE(log.SaveXmlReport(folder_.path().c_str(), reportPath));
+  EXPECT_EQ(reportPath, folder_.path() + L"\\LogError_");
+  EXPECT_TRUE(FileExists(folder_.File(L"LogError_1.0.xml")));
+  EXPECT_TRUE(FileExists(folder_.File(L"LogError_2.0.xml")));
+}
+
+TEST_F(ReportXmlTest, EmptyTreeBuildsNothing) {
+  CLog2XML log;
+  BSTR untouched = reinterpret_cast<BSTR>(0x1234);
+  EXPECT_FALSE(log.BuildXml(&untouched, nullptr));
+  EXPECT_EQ(untouched, reinterpret_cast<BSTR>(0x1234));
+  std::wstring path;
+  EXPECT_FALSE(log.SaveXmlReport(folder_.path().c_str(), path));
+  EXPECT_FALSE(FileExists(folder_.File(L"settings.ini")));  // no client identifier fetched
+}
+
+TEST_F(ReportXmlTest, ForbiddenCharactersNeverReachTheDocument) {
+  const std::u16string hostile = u"a\u0001b\u000Bc\uFFFEd\uFFFF\xD800x\xDC00y\U0001F600\t\r\n<&>\"";
+  CLog2XML log;
+  TreeBuilder(log.m_vecProducts)
+      .Product(u"..\\..\\evil:<1>")
+      .App(hostile)
+      .Module(hostile)
+      .Item(1, 1, hostile, hostile, 1);
+  bool ok = false;
+  std::wstring text = TextReport(log, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(AllCharactersAllowed(text));
+  EXPECT_TRUE(ParsesBack(text));
+  EXPECT_NE(text.find(L"\U0001F600"), std::wstring::npos);  // pairs survive
+  EXPECT_NE(text.find(L"ProductVer=\"..\\..\\evil:&lt;1&gt;\""), std::wstring::npos);
+
+  // The product version names the file, but cannot lead out of the folder.
+  std::wstring path;
+  ASSERT_TRUE(log.SaveXmlReport(folder_.path().c_str(), path));
+  EXPECT_TRUE(FileExists(folder_.File(L"LogError_.._.._evil__1_.xml")));
+}
+
+TEST_F(ReportXmlTest, FailuresFailTheWholeBuild) {
+  CLog2XML log;
+  TreeBuilder(log.m_vecProducts)
+      .Product(u"1.0")
+      .App(u"a")
+      .Module(u"m")
+      .Item(1, 1, u"x", std::nullopt, 1)
+      .Product(u"2.0")
+      .App(u"a")
+      .Module(u"m")
+      .Item(1, 1, u"y", std::nullopt, 1);
+
+  // A folder that does not exist: nothing can be saved.
+  std::wstring path;
+  EXPECT_FALSE(log.SaveXmlReport(folder_.File(L"missing").c_str(), path));
+
+  // One document cannot be saved: the build fails, the other is still written.
+  ASSERT_TRUE(CreateDirectoryW(folder_.File(L"LogError_1.0.xml").c_str(), nullptr));
+  EXPECT_FALSE(log.SaveXmlReport(folder_.path().c_str(), path));
+  EXPECT_TRUE(FileExists(folder_.File(L"LogError_2.0.xml")));
+
+  // A thread outside any COM apartment cannot create documents.
+  bool built = true;
+  BSTR text = nullptr;
+  std::thread([&] { built = log.BuildXml(&text, nullptr); }).join();
+  EXPECT_FALSE(built);
+  EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(ReportXmlTest, NullFolderSavesIntoTheDataFolder) {
+  CLog2XML log;
+  TreeBuilder(log.m_vecProducts).Product(u"3.1").App(u"a").Module(u"m").Item(2, 5, u"w", {}, 1);
+  std::wstring path;
+  ASSERT_TRUE(log.SaveXmlReport(nullptr, path));
+  EXPECT_EQ(path, folder_.File(L"LogError_"));
+  EXPECT_TRUE(FileExists(folder_.File(L"LogError_3.1.xml")));
+}
+
+}  // namespace
