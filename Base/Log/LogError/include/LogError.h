@@ -33,16 +33,26 @@ LOGERROR_API void WINAPI LogWarning(HMODULE hModule, LONG nCode, LPCWSTR pszMess
 LOGERROR_API void WINAPI LogException(HMODULE hModule, LONG nCode, LPCWSTR pszMessage,
                                       LPCWSTR pszValue);
 
+#ifdef __cplusplus
+}
+#endif
+
+/* In C++17 and later each id is one object across the program, so its
+ * address can name the class. */
+#if defined(__cplusplus) && __cplusplus >= 201703L
+#define LOGERROR_GUID inline constexpr
+#else
+#define LOGERROR_GUID static const
+#endif
+
 /* {B4D4A31A-62CC-4622-98AC-9E6255D1851F} */
-static const CLSID CLSID_LogSender = {
+LOGERROR_GUID CLSID CLSID_LogSender = {
     0xB4D4A31A, 0x62CC, 0x4622, {0x98, 0xAC, 0x9E, 0x62, 0x55, 0xD1, 0x85, 0x1F}};
 /* {B04181FB-25E7-417A-B59E-D21413EB8C5D} */
-static const IID IID_IKRLogSender = {
+LOGERROR_GUID IID IID_IKRLogSender = {
     0xB04181FB, 0x25E7, 0x417A, {0xB5, 0x9E, 0xD2, 0x14, 0x13, 0xEB, 0x8C, 0x5D}};
 
 #ifdef __cplusplus
-}
-
 struct IKRLogSender : public IUnknown {
   /* Saves one report file per product version into bstrFolder (null: the
    * data folder). S_OK when every document was built and saved, else E_FAIL. */

@@ -1,0 +1,67 @@
+#include "log_sender_object.h"
+
+#include <string>
+
+#include "crt_operations.h"
+#include "reported_bytes.h"
+#include "unique_resource.h"
+
+namespace {
+
+constexpr wchar_t kSendMark[] = L"SendErrorDate";
+
+HRESULT SendPermission() {
+  if (GetConfigInt(L"LogControl", L"SendError", 1, kCrtStore) == 0) {
+    return CLogSenderObject::kNotPermitted;
+  }
+  return IsDateMarkCurrent(kSendMark) ? CLogSenderObject::kNotPermitted
+                                      : CLogSenderObject::kReportDelivered;
+}
+
+}  // namespace
+
+IUnknown* CLogSenderObject::InterfaceFor(REFIID riid) noexcept {
+  if (InlineIsEqualGUID(riid, IID_IUnknown) || InlineIsEqualGUID(riid, IID_IKRLogSender)) {
+    return static_cast<IKRLogSender*>(this);
+  }
+  return nullptr;
+}
+
+HRESULT CLogSenderObject::SaveReport(BSTR bstrFolder) noexcept {
+  try {
+    CLog2XML log2Xml;
+    if (!log2Xml.LoadLogFile()) return E_FAIL;
+    // An empty BSTR means the same as a null one; taken as a folder it would
+    // put the report into the root of the current drive.
+    const wchar_t* pszFolder = bstrFolder != nullptr && *bstrFolder != L'\0' ? bstrFolder : nullptr;
+    std::wstring reportPath;
+    return log2Xml.SaveXmlReport(pszFolder, reportPath) ? S_OK : E_FAIL;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
+  try {
+    const HRESULT permission = SendPermission();
+    if (pbstrReport == nullptr || permission == kNotPermitted) return permission;
+    if (lBuild <= 0) return kNoReport;
+    if (!m_log2Xml.LoadLogFile()) return kNoReport;
+    UniqueBstr report;
+    if (!m_log2Xml.BuildXml(report.put(), nullptr)) return kNoReport;
+    *pbstrReport = report.release();
+    return kReportDelivered;
+  } catch (...) {
+    return kNoReport;
+  }
+}
+
+HRESULT CLogSenderObject::MarkReportSent() noexcept {
+  SetDateMark(kSendMark);
+  if (m_log2Xml.FileData() != nullptr) {
+    DeleteFileW(m_log2Xml.m_strLogFile.c_str());
+    if (0) RemoveReportedBytes(m_log2Xml.m_strLogFile.c_str(), m_log2Xml.FileData(),
+                        m_log2Xml.FileDataBytes());
+  }
+  return S_OK;
+}

@@ -1,0 +1,49 @@
+// Small shared pieces of the benchmark programs: a clock, a scratch data
+// folder, and the median of repeated runs.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+inline double NowSeconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+template <typename Body>
+double MedianSeconds(int runs, Body&& body) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    double start = NowSeconds();
+    body();
+    times.push_back(NowSeconds() - start);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// A fresh data folder under the temp path, made CRT_DATA_DIR for this process.
+inline std::wstring MakeBenchDataFolder(const wchar_t* name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  SetEnvironmentVariableW(L"CRT_DATA_DIR", folder.c_str());
+  return folder;
+}
+
+inline std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L'\\'));
+}
