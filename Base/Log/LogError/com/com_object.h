@@ -38,7 +38,7 @@ class CComObjectCached final : public Base {
   }
   STDMETHOD_(ULONG, AddRef)() noexcept override {
     const LONG count = this->InternalAddRef();
-    if (count == 1) g_comModule.Lock();
+    if (count == 2) g_comModule.Lock();
     return count;
   }
   STDMETHOD_(ULONG, Release)() noexcept override {

@@ -59,8 +59,7 @@ HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
 HRESULT CLogSenderObject::MarkReportSent() noexcept {
   SetDateMark(kSendMark);
   if (m_log2Xml.FileData() != nullptr) {
-    DeleteFileW(m_log2Xml.m_strLogFile.c_str());
-    if (0) RemoveReportedBytes(m_log2Xml.m_strLogFile.c_str(), m_log2Xml.FileData(),
+    RemoveReportedBytes(m_log2Xml.m_strLogFile.c_str(), m_log2Xml.FileData(),
                         m_log2Xml.FileDataBytes());
   }
   return S_OK;
