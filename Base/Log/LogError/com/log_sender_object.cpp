@@ -31,11 +31,8 @@ HRESULT CLogSenderObject::SaveReport(BSTR bstrFolder) noexcept {
   try {
     CLog2XML log2Xml;
     if (!log2Xml.LoadLogFile()) return E_FAIL;
-    // An empty BSTR means the same as a null one; taken as a folder it would
-    // put the report into the root of the current drive.
-    const wchar_t* pszFolder = bstrFolder != nullptr && *bstrFolder != L'\0' ? bstrFolder : nullptr;
     std::wstring reportPath;
-    return log2Xml.SaveXmlReport(pszFolder, reportPath) ? S_OK : E_FAIL;
+    return log2Xml.SaveXmlReport(bstrFolder, reportPath) ? S_OK : E_FAIL;
   } catch (...) {
     return E_FAIL;
   }
