@@ -99,3 +99,20 @@ std::wstring ProgramFolder() {
   std::wstring folder(path, length);
   return folder.substr(0, folder.find_last_of(L'\\'));
 }
+
+DWORD RunProgram(const wchar_t* program, const std::wstring& arguments) {
+  std::wstring command = L"\"" + ProgramFolder() + L"\\" + program + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      ProgramFolder().c_str(), &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}

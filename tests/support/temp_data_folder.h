@@ -40,3 +40,7 @@ std::wstring TodayText();
 
 // The folder of the running test program (where every built binary lies).
 std::wstring ProgramFolder();
+
+// Runs `program` (a file of ProgramFolder()) with `arguments`, in the current
+// environment; its exit code, or 0xFFFFFFFF when it could not run.
+DWORD RunProgram(const wchar_t* program, const std::wstring& arguments = L"");

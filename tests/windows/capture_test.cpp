@@ -1,7 +1,7 @@
 // Logging entry points and the record append, against the real loader,
 // file sharing and the utility library.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,23 +16,7 @@
 
 namespace {
 
-// Runs a.exe with `arguments` in the current data folder; its exit code.
-DWORD RunHost(const std::wstring& arguments) {
-  std::wstring command = L"\"" + ProgramFolder() + L"\\a.exe\" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      ProgramFolder().c_str(), &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
+DWORD RunHost(const std::wstring& arguments) { return RunProgram(L"a.exe", arguments); }
 
 class CaptureTest : public ::testing::Test {
  protected:

@@ -43,22 +43,7 @@ bool KeyExists(HKEY root, const std::wstring& key) {
   return true;
 }
 
-DWORD RunClient() {
-  std::wstring command = L"\"" + ProgramFolder() + L"\\com_client.exe\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      ProgramFolder().c_str(), &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
+DWORD RunClient() { return RunProgram(L"com_client.exe"); }
 
 TEST(ComRegistrationTest, RegisteredClassIsActivatedUntilUnregistered) {
   TempDataFolder folder;  // the client inherits it

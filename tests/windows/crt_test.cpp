@@ -1,6 +1,6 @@
 // crt.dll: ordinal-only exports and the behaviour its callers rely on.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
