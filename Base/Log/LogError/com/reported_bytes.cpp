@@ -8,11 +8,11 @@
 #include <new>
 
 #include "log_format.h"
+#include "sharing_retry.h"
 #include "unique_resource.h"
 
 namespace {
 
-constexpr LONGLONG kRetryMicroseconds = 20000;  // as long as an append waits
 constexpr std::size_t kHeaderBytes = sizeof(LogFileHeader);
 // One ReadFile and one WriteFile move the whole file.
 constexpr LONGLONG kMaxFileBytes = 0x7FFFFFFF;
@@ -20,20 +20,10 @@ constexpr LONGLONG kMaxFileBytes = 0x7FFFFFFF;
 // Share mode 0 keeps every writer and reader out while the file is compared
 // and changed. Another holder is waited for briefly, as the appends do.
 UniqueFileHandle OpenExclusive(const wchar_t* pszPath) noexcept {
-  LARGE_INTEGER frequency, start, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  for (;;) {
-    UniqueFileHandle file = UniqueFileHandle::Adopt(
-        CreateFileW(pszPath, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file || GetLastError() != ERROR_SHARING_VIOLATION) return file;
-    QueryPerformanceCounter(&now);
-    if ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart >= kRetryMicroseconds) {
-      return file;
-    }
-    Sleep(1);
-  }
+  return OpenRetryingWhileShared([&] {
+    return CreateFileW(pszPath, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  });
 }
 
 bool SeekTo(HANDLE hFile, LONGLONG offset) noexcept {
