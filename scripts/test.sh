@@ -23,12 +23,12 @@ if [ -f tests/native/CMakeLists.txt ]; then
       -DCMAKE_C_COMPILER=clang >/dev/null
   fi
   cmake --build build/native -j2
-  ctest --test-dir build/native --output-on-failure || status=1
+  ctest --test-dir build/native --output-on-failure --timeout 300 || status=1
 fi
 
 echo "== Windows tests under Wine ($arch)"
 prefix=$PWD/build/$arch/wineprefix
 wine_start "$prefix" "$arch"
 trap 'wine_stop "$prefix"' EXIT
-ctest --test-dir "build/$arch" --output-on-failure || status=1
+ctest --test-dir "build/$arch" --output-on-failure --timeout 300 || status=1
 exit $status
