@@ -44,7 +44,7 @@ int main() {
   CloseHandle(probe);
   std::vector<char> record(static_cast<size_t>(size.QuadPart) - 12, 'x');
 
-  double plain = MedianSeconds(kRuns, [&] {
+  auto plainLoop = [&] {
     DeleteFileW(plainFile.c_str());
     for (int i = 0; i < kRecords; ++i) {
       HANDLE file = CreateFileW(plainFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -54,15 +54,14 @@ int main() {
       WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
       CloseHandle(file);
     }
-  });
-  double nullModule = MedianSeconds(kRuns, [&] {
+  };
+  auto logLoop = [&](HMODULE module) {
     DeleteFileW(activeLog.c_str());
-    for (int i = 0; i < kRecords; ++i) logError(nullptr, 0, message, L"D:\\media\\a.avi");
-  });
-  double withModule = MedianSeconds(kRuns, [&] {
-    DeleteFileW(activeLog.c_str());
-    for (int i = 0; i < kRecords; ++i) logError(crt, 0, message, L"D:\\media\\a.avi");
-  });
+    for (int i = 0; i < kRecords; ++i) logError(module, 0, message, L"D:\\media\\a.avi");
+  };
+  std::vector<double> medians =
+      InterleavedMedians(kRuns, {plainLoop, [&] { logLoop(nullptr); }, [&] { logLoop(crt); }});
+  const double plain = medians[0], nullModule = medians[1], withModule = medians[2];
 
   // The platform queries a call with a module handle makes, one by one.
   wchar_t path[MAX_PATH];
@@ -94,8 +93,8 @@ int main() {
   double nullRate = PerSecond(nullModule, kRecords);
   double moduleRate = PerSecond(withModule, kRecords);
   double moduleCall = withModule / kRecords;
-  printf("Append throughput, %d records of %zu bytes, median of %d runs\n", kRecords, record.size(),
-         kRuns);
+  printf("Append throughput, %d records of %zu bytes, median of %d interleaved runs\n", kRecords,
+         record.size(), kRuns);
   printf("  plain open-write-close loop   %9.0f records/s (the limit)\n", plainRate);
   printf("  LogError, null module handle  %9.0f records/s  %.2f of the limit\n", nullRate,
          nullRate / plainRate);

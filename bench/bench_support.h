@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,26 @@ double MedianSeconds(int runs, Body&& body) {
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
+}
+
+// Runs the bodies in turn, round after round, so that a slow spell of the
+// machine falls on all of them alike; the median seconds of each body.
+inline std::vector<double> InterleavedMedians(int rounds,
+                                              const std::vector<std::function<void()>>& bodies) {
+  std::vector<std::vector<double>> times(bodies.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t i = 0; i < bodies.size(); ++i) {
+      double start = NowSeconds();
+      bodies[i]();
+      times[i].push_back(NowSeconds() - start);
+    }
+  }
+  std::vector<double> medians;
+  for (std::vector<double>& t : times) {
+    std::sort(t.begin(), t.end());
+    medians.push_back(t[t.size() / 2]);
+  }
+  return medians;
 }
 
 // A fresh data folder under the temp path, made CRT_DATA_DIR for this process.
