@@ -4,10 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
+source scripts/host-arch.sh
 source scripts/wine-env.sh
 source scripts/build.sh
 
-arch=$(wine_test_arch)
+detect_wine_arch
+arch=$WINE_ARCH
 build_windows "$arch" >/dev/null
 out=$PWD/demo-out
 rm -rf "$out"

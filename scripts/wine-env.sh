@@ -1,15 +1,5 @@
-# Sourced by the other scripts: which Windows architecture this host can run,
-# and starting/stopping a persistent wineserver for one prefix.
-
-# 32-bit Linux programs (and so 32-bit Wine) cannot run on every kernel; the
-# tests then run the x86_64 build of the same sources under 64-bit Wine.
-wine_test_arch() {
-  if [ -x /usr/lib/wine/wine ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo i686
-  else
-    echo x86_64
-  fi
-}
+# Sourced by the other scripts: starting and stopping a persistent wineserver
+# for one prefix (scripts/host-arch.sh picks the architecture).
 
 wine_loader_for() {
   if [ "$1" = i686 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi

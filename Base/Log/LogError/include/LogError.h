@@ -33,6 +33,13 @@ LOGERROR_API void WINAPI LogWarning(HMODULE hModule, LONG nCode, LPCWSTR pszMess
 LOGERROR_API void WINAPI LogException(HMODULE hModule, LONG nCode, LPCWSTR pszMessage,
                                       LPCWSTR pszValue);
 
+/* For callers that load the library at run time (GetProcAddress by the
+ * plain names "LogError", "LogWarning" and "LogException"). */
+typedef void(WINAPI* PFN_LogError)(HMODULE hModule, LONG nCode, LPCWSTR pszMessage,
+                                   LPCWSTR pszValue);
+typedef PFN_LogError PFN_LogWarning;
+typedef PFN_LogError PFN_LogException;
+
 #ifdef __cplusplus
 }
 #endif
@@ -53,15 +60,27 @@ LOGERROR_GUID IID IID_IKRLogSender = {
     0xB04181FB, 0x25E7, 0x417A, {0xB5, 0x9E, 0xD2, 0x14, 0x13, 0xEB, 0x8C, 0x5D}};
 
 #ifdef __cplusplus
-struct IKRLogSender : public IUnknown {
-  /* Saves one report file per product version into bstrFolder (null: the
-   * data folder). S_OK when every document was built and saved, else E_FAIL. */
+/* __uuidof(IKRLogSender) and __uuidof(LogSender) work with MSVC, clang and
+ * mingw alike. */
+class DECLSPEC_UUID("B4D4A31A-62CC-4622-98AC-9E6255D1851F") LogSender;
+MIDL_INTERFACE("B04181FB-25E7-417A-B59E-D21413EB8C5D")
+IKRLogSender : public IUnknown {
+ public:
+  /* Saves one report file per product version into bstrFolder (null or
+   * empty: the data folder). S_OK when every document was built and saved,
+   * else E_FAIL. */
   virtual HRESULT STDMETHODCALLTYPE SaveReport(BSTR bstrFolder) = 0;
   /* -1, 0 or 1 as described above; builds only when lBuild > 0. */
-  virtual HRESULT STDMETHODCALLTYPE GetReport(BSTR* pbstrReport, LONG lBuild) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReport(BSTR * pbstrReport, LONG lBuild) = 0;
   /* Sets the send mark and removes what this object reported. Always S_OK. */
   virtual HRESULT STDMETHODCALLTYPE MarkReportSent() = 0;
 };
+#ifdef __CRT_UUID_DECL
+__CRT_UUID_DECL(IKRLogSender, 0xB04181FB, 0x25E7, 0x417A, 0xB5, 0x9E, 0xD2, 0x14, 0x13, 0xEB, 0x8C,
+                0x5D)
+__CRT_UUID_DECL(LogSender, 0xB4D4A31A, 0x62CC, 0x4622, 0x98, 0xAC, 0x9E, 0x62, 0x55, 0xD1, 0x85,
+                0x1F)
+#endif
 #else
 typedef struct IKRLogSender IKRLogSender;
 typedef struct IKRLogSenderVtbl {
