@@ -17,6 +17,11 @@ if [ "$arch" != i686 ]; then
   build_windows "$arch"
 fi
 
+echo "== SDK archives (build/<arch>/packages)"
+for tree in $(printf "%s\n" build/i686 "build/$arch" | sort -u); do
+  cpack -G ZIP --config "$tree/CPackConfig.cmake" >/dev/null
+done
+
 status=0
 if [ -f tests/native/CMakeLists.txt ]; then
   echo "== Native build with AddressSanitizer, UndefinedBehaviorSanitizer and libFuzzer"

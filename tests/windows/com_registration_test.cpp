@@ -6,10 +6,16 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "LogError.h"
 #include "com_registration.h"
+#include "com_test_helpers.h"
+#include "log_bytes_builder.h"
+#include "registry_writes.h"
 #include "temp_data_folder.h"
 
 namespace {
@@ -48,17 +54,17 @@ DWORD RunClient() { return RunProgram(L"com_client.exe"); }
 TEST(ComRegistrationTest, RegisteredClassIsActivatedUntilUnregistered) {
   TempDataFolder folder;  // the client inherits it
   const std::wstring dll = ProgramFolder() + L"\\LogError.dll";
-  UnregisterLogSender(false);
+  UnregisterLogSender(dll, false);
   EXPECT_EQ(RunClient(), static_cast<DWORD>(REGDB_E_CLASSNOTREG)) << "before registration";
 
   ASSERT_EQ(RegisterLogSender(dll, false), 0);
   ExpectRegistered(HKEY_LOCAL_MACHINE, dll);
   EXPECT_EQ(RunClient(), 0u);
 
-  EXPECT_EQ(UnregisterLogSender(false), 0);
+  EXPECT_EQ(UnregisterLogSender(dll, false), 0);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ClassKey()));
   EXPECT_EQ(RunClient(), static_cast<DWORD>(REGDB_E_CLASSNOTREG));
-  EXPECT_EQ(UnregisterLogSender(false), 0) << "unregistering twice is no error";
+  EXPECT_EQ(UnregisterLogSender(dll, false), 0) << "unregistering twice is no error";
 }
 
 TEST(ComRegistrationTest, PerUserRegistrationAndBadPaths) {
@@ -66,7 +72,7 @@ TEST(ComRegistrationTest, PerUserRegistrationAndBadPaths) {
   ASSERT_EQ(RegisterLogSender(L"LogError.dll", true), 0);
   ExpectRegistered(HKEY_CURRENT_USER, ProgramFolder() + L"\\LogError.dll");  // the full path
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ClassKey()));
-  EXPECT_EQ(UnregisterLogSender(true), 0);
+  EXPECT_EQ(UnregisterLogSender(L"LogError.dll", true), 0);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ClassKey()));
 
   EXPECT_EQ(RegisterLogSender(ProgramFolder() + L"\\missing.dll", false), ERROR_FILE_NOT_FOUND);
@@ -75,3 +81,101 @@ TEST(ComRegistrationTest, PerUserRegistrationAndBadPaths) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that reads as a PE image of `machine`: registration looks no further.
+std::wstring FakeLibrary(const TempDataFolder& folder, const wchar_t* name, WORD machine) {
+  std::vector<unsigned char> bytes(0x40 + 4 + sizeof(IMAGE_FILE_HEADER), 0);
+  bytes[0] = 'M', bytes[1] = 'Z', bytes[0x3C] = 0x40;
+  bytes[0x40] = 'P', bytes[0x41] = 'E';
+  bytes[0x44] = static_cast<unsigned char>(machine), bytes[0x45] = machine >> 8;
+  const std::wstring path = folder.File(name);
+  EXPECT_TRUE(WriteFileBytes(path, bytes));
+  return path;
+}
+
+std::optional<std::wstring> Server(REGSAM view) {
+  return ReadRegistryText(HKEY_LOCAL_MACHINE, view, ClassKey() + L"\\InprocServer32", L"");
+}
+
+const std::wstring kTypeLibVersionKey =
+    L"Software\\Classes\\TypeLib\\{6C1F4E2A-8B3D-4F5E-9A7C-2D4B6E8F1A3C}\\1.0\\0\\";
+
+}  // namespace
+
+// Each library lands in the view of its own machine type, an unregister of
+// another copy leaves it alone, and a file that is no library changes nothing.
+TEST(ComRegistrationTest, ViewsFollowTheLibraryAndOtherCopiesAreLeftAlone) {
+  TempDataFolder folder;
+  struct Case {
+    WORD machine;
+    REGSAM view, otherView;
+    const wchar_t* platform;
+  } cases[] = {{IMAGE_FILE_MACHINE_I386, KEY_WOW64_32KEY, KEY_WOW64_64KEY, L"win32"},
+               {IMAGE_FILE_MACHINE_AMD64, KEY_WOW64_64KEY, KEY_WOW64_32KEY, L"win64"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.platform);
+    const std::wstring library = FakeLibrary(folder, L"LogError.dll", c.machine);
+    const std::wstring other = FakeLibrary(folder, L"Other.dll", c.machine);
+    UnregisterLogSender(ProgramFolder() + L"\\LogError.dll", false);
+    ASSERT_EQ(RegisterLogSender(library, false), 0);
+    EXPECT_EQ(Server(c.view), library);
+    EXPECT_NE(Server(c.otherView), library);
+    EXPECT_EQ(ReadRegistryText(HKEY_LOCAL_MACHINE, c.view,
+                               L"Software\\Classes\\Interface\\"
+                               L"{B04181FB-25E7-417A-B59E-D21413EB8C5D}\\ProxyStubClsid32",
+                               L""),
+              L"{00020424-0000-0000-C000-000000000046}");
+    EXPECT_EQ(
+        ReadRegistryText(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, kTypeLibVersionKey + c.platform, L""),
+        library);
+
+    const std::wstring notLibrary = folder.File(L"notes.txt");
+    ASSERT_TRUE(WriteFileBytes(notLibrary, {'M', 'Z', 'x'}));
+    EXPECT_EQ(RegisterLogSender(notLibrary, false), ERROR_BAD_EXE_FORMAT);
+    EXPECT_EQ(UnregisterLogSender(other, false), kRegisteredElsewhere);
+    EXPECT_EQ(Server(c.view), library) << "a failed register or another copy's unregister";
+
+    EXPECT_EQ(UnregisterLogSender(library, false), 0);
+    EXPECT_FALSE(Server(c.view));
+    EXPECT_FALSE(ReadRegistryText(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY,
+                                  kTypeLibVersionKey + c.platform, L""));
+  }
+}
+
+// A client in the multithreaded apartment gets a proxy to the object, which
+// lives in an apartment of its own; the calls and their results cross over.
+TEST(ComRegistrationTest, MultithreadedClientCallsThroughTheTypeLibraryMarshaler) {
+  TempDataFolder folder;
+  logtest::LogBytesBuilder builder;
+  builder.Record(logtest::RecordFields().Message(u"from a thread pool"));
+  ASSERT_TRUE(WriteFileBytes(folder.File(L"error.bf"), builder.Bytes()));
+  const std::wstring dll = ProgramFolder() + L"\\LogError.dll";
+  ASSERT_EQ(RegisterLogSender(dll, false), 0);
+
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+      ComPtr<IKRLogSender> sender;
+      ASSERT_EQ(CoCreateInstance(CLSID_LogSender, nullptr, CLSCTX_INPROC_SERVER, IID_IKRLogSender,
+                                 sender.put_void()),
+                S_OK);
+      ComPtr<IUnknown> proxyOnly;
+      EXPECT_EQ(sender->QueryInterface(IID_IMultiQI, proxyOnly.put_void()), S_OK)
+          << "the client must hold a proxy, not the apartment object itself";
+      BSTR report = nullptr;
+      EXPECT_EQ(sender->GetReport(&report, 1), 1);
+      UniqueBstr owned;
+      owned.reset(report);
+      EXPECT_NE(std::wstring(report ? report : L"").find(L"from a thread pool"),
+                std::wstring::npos);
+      EXPECT_EQ(sender->MarkReportSent(), S_OK);
+    }
+    CoUninitialize();
+  }).join();
+  EXPECT_FALSE(FileExists(folder.File(L"error.bf")) &&
+               ReadFileBytes(folder.File(L"error.bf")).size() > sizeof(LogFileHeader))
+      << "what was delivered is removed";
+  EXPECT_EQ(UnregisterLogSender(dll, false), 0);
+}

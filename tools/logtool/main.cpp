@@ -44,14 +44,12 @@ int wmain(int argc, wchar_t** argv) {
     for (size_t i = 1; i < args.size(); ++i) {
       if (args[i] == L"--user") {
         perUser = true;
-      } else if (command == L"register") {
-        library = args[i];
       } else {
-        return Usage();
+        library = args[i];
       }
     }
     return command == L"register" ? RegisterLogSender(library, perUser)
-                                  : UnregisterLogSender(perUser);
+                                  : UnregisterLogSender(library, perUser);
   }
   return Usage();
 }

@@ -1,0 +1,21 @@
+# The installable SDK: bin (DLLs, logtool), include (header, IDL, type
+# library), lib (GNU and MSVC import libraries, the CMake package) and
+# share/doc; and a ZIP of it for each architecture (cpack).
+include(CMakePackageConfigHelpers)
+set(_package_dir ${CMAKE_BINARY_DIR}/package)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/package/LogErrorConfig.cmake.in
+               ${_package_dir}/LogErrorConfig.cmake @ONLY)
+# Not architecture-independent: a 64-bit project cannot use the 32-bit SDK.
+write_basic_package_version_file(${_package_dir}/LogErrorConfigVersion.cmake
+                                 VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${_package_dir}/LogErrorConfig.cmake ${_package_dir}/LogErrorConfigVersion.cmake
+        DESTINATION lib/cmake/LogError)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+        DESTINATION share/doc/LogError)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME LogError)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME LogError-${PROJECT_VERSION}-${MINGW_ARCH})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+include(CPack)

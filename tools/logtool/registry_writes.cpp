@@ -1,0 +1,105 @@
+#include "registry_writes.h"
+
+#include "unique_reg_key.h"
+
+namespace {
+
+const wchar_t* ValueName(const std::wstring& name) { return name.empty() ? nullptr : name.c_str(); }
+
+std::wstring Parent(const std::wstring& key) {
+  const size_t slash = key.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : key.substr(0, slash);
+}
+
+bool KeyExists(HKEY root, REGSAM view, const std::wstring& key) {
+  UniqueRegKey opened;
+  return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::optional<std::wstring> ReadRegistryText(HKEY root, REGSAM view, const std::wstring& key,
+                                             const std::wstring& name) {
+  UniqueRegKey opened;
+  DWORD bytes = 0;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS ||
+      RegGetValueW(opened.get(), nullptr, ValueName(name), RRF_RT_REG_SZ, nullptr, nullptr,
+                   &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (RegGetValueW(opened.get(), nullptr, ValueName(name), RRF_RT_REG_SZ, nullptr, text.data(),
+                   &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  text.resize(wcsnlen(text.c_str(), text.size()));
+  return text;
+}
+
+LSTATUS DeleteRegistryTree(HKEY root, REGSAM view, const std::wstring& key) {
+  UniqueRegKey opened;
+  LSTATUS status = RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS | view, opened.put());
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  // The handle already lies in the view, so its subtree does too.
+  status = RegDeleteTreeW(opened.get(), nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  opened.reset();
+  return RegDeleteKeyExW(root, key.c_str(), view, 0);
+}
+
+LSTATUS RegistryWrites::Apply(const std::vector<RegistryWrite>& writes) {
+  for (const RegistryWrite& write : writes) {
+    const LSTATUS status = ApplyOne(write);
+    if (status != ERROR_SUCCESS) {
+      Rollback();
+      return status;
+    }
+  }
+  done_.clear();
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegistryWrites::ApplyOne(const RegistryWrite& write) {
+  const REGSAM view = write.view;
+  Undo undo{view, write.key, write.name, ReadRegistryText(root_, view, write.key, write.name), {}};
+  // Remember which keys of the path this write brings into being.
+  for (std::wstring key = write.key; !key.empty() && !KeyExists(root_, view, key);
+       key = Parent(key)) {
+    undo.createdKeys.insert(undo.createdKeys.begin(), key);
+  }
+  UniqueRegKey key;
+  LSTATUS status = RegCreateKeyExW(root_, write.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
+                                   nullptr, key.put(), nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key.get(), ValueName(write.name), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(write.value.c_str()),
+                            static_cast<DWORD>((write.value.size() + 1) * sizeof(wchar_t)));
+  }
+  // Recorded even on failure: the key may exist by now.
+  done_.push_back(std::move(undo));
+  return status;
+}
+
+void RegistryWrites::Rollback() {
+  for (auto undo = done_.rbegin(); undo != done_.rend(); ++undo) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root_, undo->key.c_str(), 0, KEY_SET_VALUE | undo->view, key.put()) ==
+        ERROR_SUCCESS) {
+      if (undo->oldValue) {
+        RegSetValueExW(key.get(), ValueName(undo->name), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(undo->oldValue->c_str()),
+                       static_cast<DWORD>((undo->oldValue->size() + 1) * sizeof(wchar_t)));
+      } else {
+        RegDeleteValueW(key.get(), ValueName(undo->name));
+      }
+    }
+    key.reset();
+    for (auto created = undo->createdKeys.rbegin(); created != undo->createdKeys.rend();
+         ++created) {
+      RegDeleteKeyExW(root_, created->c_str(), undo->view, 0);
+    }
+  }
+  done_.clear();
+}
