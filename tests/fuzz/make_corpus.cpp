@@ -39,6 +39,13 @@ int main(int argc, char** argv) {
   badHeader.headerSize = 0;
   RecordFields badLengths;
   badLengths.messageBytes = 6;
+  const std::vector<std::uint8_t> whole = logtest::RecordBytes(RecordFields().Message(u"cut"));
+  const std::vector<std::uint8_t> torn(whole.begin(), whole.begin() + 100);
+  std::vector<std::uint8_t> junk(300);
+  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  // A text ending in U+00F8 and its terminator: F8 00 00 00, a HeaderSize.
+  const RecordFields oSlash = RecordFields().Message(u"\u00F8").Value(u"\u0004");
+  const LogFileHeader zeroHeader{0, 0, 0};
 
   struct Seed {
     const char* name;
@@ -62,6 +69,18 @@ int main(int argc, char** argv) {
       {"bad_header_size", LogBytesBuilder().Record().Record(badHeader).Record().Bytes()},
       {"bad_lengths", LogBytesBuilder().Record(warning).Record(badLengths).Bytes()},
       {"wrong_magic", LogBytesBuilder(LogFileHeader{0x52524500, 1, 1}).Record().Bytes()},
+      {"zeros_between", LogBytesBuilder()
+                            .Record()
+                            .Raw(std::vector<std::uint8_t>(512, 0))
+                            .Record(warning)
+                            .Record(exception)
+                            .Bytes()},
+      {"torn_between",
+       LogBytesBuilder().Record().Raw(torn).Record(withValue).Record(other).Bytes()},
+      {"junk_between", LogBytesBuilder().Record(warning).Raw(junk).Record().Record().Bytes()},
+      {"zeroed_header", LogBytesBuilder(zeroHeader).Record().Record(warning).Bytes()},
+      {"o_slash_torn",
+       LogBytesBuilder().Record(oSlash).Raw(torn).Record(oSlash).Record().DropTail(7).Bytes()},
   };
   for (const Seed& seed : seeds) {
     if (!Write(folder, seed.name, seed.bytes)) {

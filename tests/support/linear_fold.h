@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "../../Base/Log/LogError/report/log_record_walk.h"
+#include "../../Base/Log/LogError/format/log_record_walk.h"
 #include "../../Base/Log/LogError/report/log_tree.h"
 
 namespace logtest {
@@ -59,19 +59,19 @@ inline void LinearFold(const LogRecordView& r, ProductList& products) {
 
 // Same as ParseLogRecords, through the reference fold.
 inline bool LinearParse(const std::uint8_t* pData, std::size_t nBytes, ProductList& products) {
-  if (!IsKnownLogFileHeader(pData, nBytes)) return false;
   LogRecordWalk walk(pData, nBytes);
+  const LogFileState state = walk.FileState();
+  if (state != LogFileState::Known && state != LogFileState::Damaged) return false;
   LogRecordView record;
   for (;;) {
     switch (walk.Next(record)) {
       case LogWalkStep::Record:
         LinearFold(record, products);
         break;
+      case LogWalkStep::Skipped:
+        break;
       case LogWalkStep::End:
-      case LogWalkStep::TornTail:
-        return true;
-      case LogWalkStep::Damaged:
-        return false;
+        return state == LogFileState::Known || walk.RecordCount() != 0;
     }
   }
 }

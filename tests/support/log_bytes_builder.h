@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../Base/Log/LogError/capture/log_format.h"
+#include "../../Base/Log/LogError/format/log_format.h"
 
 namespace logtest {
 

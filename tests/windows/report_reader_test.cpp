@@ -43,14 +43,16 @@ TEST_F(ReportReaderTest, OutcomesOfALoad) {
       {"empty file", {}, false, 0},
       {"header only", LogBytesBuilder().Bytes(), true, 0},
       {"revision 2", LogBytesBuilder(revision2).Record().Bytes(), false, 0},
-      {"third record damaged",
+      {"third record damaged: skipped, the rest read",
        LogBytesBuilder()
            .Record(RecordFields().Message(u"a"))
            .Record(RecordFields().Message(u"b"))
            .Record(damaged)
            .Record(RecordFields().Message(u"c"))
            .Bytes(),
-       false, 2},
+       true, 3},
+      {"zeroed file header", LogBytesBuilder(LogFileHeader{0, 0, 0}).Record().Bytes(), true, 1},
+      {"zeroed file header, no records", LogBytesBuilder(LogFileHeader{0, 0, 0}).Bytes(), false, 0},
       {"torn tail", LogBytesBuilder().Record().Record().DropTail(3).Bytes(), true, 1},
       {"three alike", LogBytesBuilder().Record().Record().Record().Bytes(), true, 1},
   };
@@ -62,6 +64,32 @@ TEST_F(ReportReaderTest, OutcomesOfALoad) {
     EXPECT_EQ(log.m_strLogFile, Pending()) << c.name;
     EXPECT_EQ(log.FileDataBytes(), c.bytes.size()) << c.name;
   }
+}
+
+// `logtool dump` lists every record and every skipped span; its exit code
+// tells a whole file (0) from one with damage (3) and from one it cannot read
+// as a log (1).
+TEST_F(ReportReaderTest, LogtoolDumpExitCodeTellsDamage) {
+  LogFileHeader revision2 = kLogFileHeader;
+  revision2.Revision = 2;
+  const std::vector<std::uint8_t> zeros(4096, 0);
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    DWORD exitCode;
+  } cases[] = {
+      {"whole", LogBytesBuilder().Record().Record().Bytes(), 0},
+      {"header only", LogBytesBuilder().Bytes(), 0},
+      {"zeros between records", LogBytesBuilder().Record().Raw(zeros).Record().Record().Bytes(), 3},
+      {"torn tail", LogBytesBuilder().Record().Record().DropTail(3).Bytes(), 3},
+      {"zeroed file header", LogBytesBuilder(LogFileHeader{0, 0, 0}).Record().Bytes(), 3},
+      {"revision 2", LogBytesBuilder(revision2).Record().Bytes(), 1},
+  };
+  for (const auto& c : cases) {
+    WritePending(c.bytes);
+    EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + Pending() + L"\""), c.exitCode) << c.name;
+  }
+  EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + folder_.File(L"missing.bf") + L"\""), 1u);
 }
 
 TEST_F(ReportReaderTest, MissingOrHeldFileLeavesTheObjectEmpty) {

@@ -6,8 +6,11 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "dom_document.h"
 #include "log2xml.h"
+#include "log_bytes_builder.h"
 #include "temp_data_folder.h"
 #include "unique_resource.h"
 
@@ -94,6 +97,71 @@ bool ParsesBack(const std::wstring& xml) {
   source.reset(SysAllocStringLen(xml.data(), static_cast<UINT>(xml.size())));
   VARIANT_BOOL loaded = VARIANT_FALSE;
   return SUCCEEDED(document->loadXML(source.get(), &loaded)) && loaded == VARIANT_TRUE;
+}
+
+// One item element of a report, as the DOM reads it back.
+struct ReadItem {
+  std::wstring kind;
+  std::wstring message;
+  std::wstring value;
+  bool hasValue = false;
+  std::wstring count;
+  std::wstring productVersion;
+  bool operator==(const ReadItem&) const = default;
+};
+
+std::wstring AttributeOf(IXMLDOMElement* element, const wchar_t* name, bool* present = nullptr) {
+  UniqueBstr attributeName = MakeBstr(name);
+  UniqueVariant value;
+  const HRESULT hr = element->getAttribute(attributeName.get(), value.put());
+  const bool found = hr == S_OK && V_VT(&value.get()) == VT_BSTR;
+  if (present) *present = found;
+  return found ? std::wstring(V_BSTR(&value.get()), SysStringLen(V_BSTR(&value.get())))
+               : std::wstring();
+}
+
+// Every item of every document of a text-mode report, in document order;
+// false when a document does not parse.
+bool ReadItems(const std::wstring& text, std::vector<ReadItem>& items) {
+  for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
+    const size_t next = text.find(L"<Log_Error", start + 1);
+    const std::wstring xml = text.substr(start, next == std::wstring::npos ? next : next - start);
+    start = next;
+    ComPtr<IXMLDOMDocument> document;
+    if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
+                                document.put_void()))) {
+      return false;
+    }
+    UniqueBstr source = MakeBstr(xml);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE) return false;
+    ComPtr<IXMLDOMElement> root;
+    if (document->get_documentElement(root.put()) != S_OK) return false;
+    const std::wstring productVersion = AttributeOf(root.get(), L"ProductVer");
+    ComPtr<IXMLDOMNodeList> children;
+    long count = 0;
+    if (FAILED(root->get_childNodes(children.put())) || FAILED(children->get_length(&count))) {
+      return false;
+    }
+    for (long i = 0; i < count; ++i) {
+      ComPtr<IXMLDOMNode> node;
+      ComPtr<IXMLDOMElement> element;
+      if (FAILED(children->get_item(i, node.put())) ||
+          FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) {
+        continue;  // whitespace between the elements
+      }
+      UniqueBstr tag;
+      if (FAILED(element->get_tagName(tag.put()))) return false;
+      ReadItem item;
+      item.kind.assign(tag.get(), SysStringLen(tag.get()));
+      item.message = AttributeOf(element.get(), L"Message");
+      item.value = AttributeOf(element.get(), L"Value", &item.hasValue);
+      item.count = AttributeOf(element.get(), L"Count");
+      item.productVersion = productVersion;
+      items.push_back(std::move(item));
+    }
+  }
+  return true;
 }
 
 // Every character XML 1.0 allows, surrogates only in pairs.
@@ -229,6 +297,67 @@ TEST_F(ReportXmlTest, FailuresFailTheWholeBuild) {
   std::thread([&] { built = log.BuildXml(&text, nullptr); }).join();
   EXPECT_FALSE(built);
   EXPECT_EQ(text, nullptr);
+}
+
+// A damaged pending log, read and reported as GetReport does (LoadLogFile,
+// then BuildXml in text mode): every whole record is in the report, and only
+// those; damage costs only its own bytes.
+TEST_F(ReportXmlTest, DamagedPendingLogReportsEveryWholeRecord) {
+  using logtest::LogBytesBuilder;
+  using logtest::RecordBytes;
+  using logtest::RecordFields;
+  using Bytes = std::vector<std::uint8_t>;
+  const RecordFields fields[] = {
+      RecordFields().Message(u"first").Value(u"C:\\a.mp3"),
+      RecordFields().Kind(2).Code(7).Message(u"second"),
+      RecordFields().Kind(3).Code(30000).Message(u"third").Value(u""),
+      RecordFields().Message(u"fourth").Product(u"2.0.0.1"),
+      RecordFields().Message(u"first").Value(u"C:\\a.mp3"),  // joins the first item
+  };
+  const std::vector<ReadItem> expected = {
+      {L"Error", L"first", L"C:\\a.mp3", true, L"2", L"1.0.0.1"},
+      {L"Warning", L"second", L"", false, L"1", L"1.0.0.1"},
+      {L"Exception", L"third", L"", true, L"1", L"1.0.0.1"},
+      {L"Error", L"fourth", L"", false, L"1", L"2.0.0.1"},
+  };
+  const Bytes torn = [] {
+    Bytes record = RecordBytes(RecordFields().Message(u"never written whole"));
+    record.resize(record.size() / 2 & ~std::size_t{1});
+    return record;
+  }();
+  Bytes junk(1000);
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  RecordFields oddLength;
+  oddLength.messageBytes = 5;
+  const struct {
+    const char* name;
+    LogFileHeader header;
+    Bytes damage;
+  } cases[] = {
+      {"4 KiB of zeros", kLogFileHeader, Bytes(4096, 0)},
+      {"a torn record", kLogFileHeader, torn},
+      {"junk", kLogFileHeader, junk},
+      {"an odd text length", kLogFileHeader, RecordBytes(oddLength)},
+      {"zeroed file header and zeros", LogFileHeader{0, 0, 0}, Bytes(512, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogBytesBuilder builder(c.header);
+    builder.Record(fields[0]).Record(fields[1]).Record(fields[2]).Raw(c.damage);
+    builder.Record(fields[3]).Record(fields[4]);
+    const Bytes bytes = builder.Bytes();
+    ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf"), bytes));
+
+    CLog2XML log;
+    ASSERT_TRUE(log.LoadLogFile());
+    EXPECT_EQ(log.FileDataBytes(), bytes.size());
+    bool ok = false;
+    const std::wstring text = TextReport(log, &ok);
+    ASSERT_TRUE(ok);
+    std::vector<ReadItem> items;
+    ASSERT_TRUE(ReadItems(text, items)) << std::string(text.begin(), text.end());
+    EXPECT_EQ(items, expected) << std::string(text.begin(), text.end());
+  }
 }
 
 TEST_F(ReportXmlTest, NullFolderSavesIntoTheDataFolder) {

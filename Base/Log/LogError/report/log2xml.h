@@ -25,7 +25,10 @@ class CLog2XML {
   virtual ~CLog2XML();
 
   // Locates "error.bf" in the data folder (m_strLogFile is set even when it is
-  // missing) and reads it. True when it was read and walked without a fault.
+  // missing) and reads it. True when it was read and is a log of this format
+  // (see ParseLogRecords): damaged spans are skipped, and every whole record
+  // around them is folded and reported. FileData() holds every byte read,
+  // damage included.
   bool LoadLogFile();
   bool ReadLogFile(const wchar_t* pszPath);
   bool ParseLogData(const std::uint8_t* pData, std::size_t nBytes);

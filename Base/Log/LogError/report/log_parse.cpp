@@ -1,27 +1,26 @@
 #include "log_parse.h"
 
-#include <cstdint>
-
 #include "log_fold.h"
 #include "log_record_walk.h"
 
 bool ParseLogRecords(const std::uint8_t* pData, std::size_t nBytes, ProductList& products) {
-  if (!IsKnownLogFileHeader(pData, nBytes)) return false;
-  if ((reinterpret_cast<std::uintptr_t>(pData) & 1) != 0) return false;
-
-  LogFold fold(products);
   LogRecordWalk walk(pData, nBytes);
+  const LogFileState state = walk.FileState();
+  if (state != LogFileState::Known && state != LogFileState::Damaged) return false;
+
+  // Every whole record is folded, whatever damage lies between them: one
+  // damaged span must not cost the records around it.
+  LogFold fold(products);
   LogRecordView record;
   for (;;) {
     switch (walk.Next(record)) {
       case LogWalkStep::Record:
         fold.Add(record);
         break;
+      case LogWalkStep::Skipped:
+        break;
       case LogWalkStep::End:
-      case LogWalkStep::TornTail:
-        return true;
-      case LogWalkStep::Damaged:
-        return false;
+        return state == LogFileState::Known || walk.RecordCount() != 0;
     }
   }
 }

@@ -1,0 +1,4 @@
+# The on-disk format's platform-neutral sources (the record walk), owned by
+# capture and report alike. Listed here so that the native test build and the
+# fuzzer compile the same list as the Windows build's glob of this folder.
+set(LOGFORMAT_NEUTRAL_SOURCES ${CMAKE_CURRENT_LIST_DIR}/log_record_walk.cpp)
