@@ -1,6 +1,9 @@
-// The tool's commands. Each returns the process exit code.
+// The tool's commands. Each returns the process exit code, or raises a
+// ToolError (tool_error.h) that main() turns into a line on stderr and the
+// error's status. `args` are the words after the command's name.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -9,3 +12,18 @@ int DumpCommand(const std::wstring& path);
 
 // The road of an error through the library, in the current data folder.
 int DemoCommand();
+
+// log --kind error|warning|exception [--code N] [--value TEXT] [--module PATH] MESSAGE
+int LogCommand(std::span<const std::wstring> args);
+
+// report [--folder DIR]
+int ReportCommand(std::span<const std::wstring> args);
+
+// send --url URL [--timeout SECONDS]
+int SendCommand(std::span<const std::wstring> args);
+
+// config get SECTION KEY | config set SECTION KEY VALUE | config unset SECTION KEY
+int ConfigCommand(std::span<const std::wstring> args);
+
+// The usage text, with the exit statuses.
+const wchar_t* UsageText();

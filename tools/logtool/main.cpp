@@ -1,55 +1,117 @@
-// logtool: the error log's command-line tool.
-//   logtool demo                       the road of an error, in CRT_DATA_DIR
-//   logtool dump <log file>            prints the records of a log file
-//   logtool register [--user] [dll]    registers the sender class (default:
-//                                      LogError.dll beside the tool; machine-wide
-//                                      unless --user)
-//   logtool unregister [--user]        removes that registration
+// logtool: the error log's command-line tool for operators and installers.
+// `logtool help` lists the commands and the exit statuses.
 #include <windows.h>
 
-#include <cstdio>
+#include <exception>
+#include <new>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "com_registration.h"
+#include "command_line.h"
 #include "commands.h"
+#include "console_output.h"
+#include "data_files.h"
+#include "tool_error.h"
 
 namespace {
 
-int Usage() {
-  fwprintf(stderr,
-           L"usage: logtool demo | dump <file> | register [--user] [dll] | "
-           L"unregister [--user]\n");
-  return 2;
+int PrintUsage(DWORD stream, int status) {
+  WriteText(stream, UsageText());
+  return status;
 }
 
-std::wstring DefaultLibraryPath() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L'\\')) + L"\\LogError.dll";
+std::wstring DefaultLibraryPath() { return ProgramFolder() + L"\\LogError.dll"; }
+
+int RegistrationCommand(const std::wstring& command, std::span<const std::wstring> args) {
+  static constexpr OptionSpec kOptions[] = {{L"--user", false}};
+  const CommandLine line(command.c_str(), args, kOptions);
+  line.ExpectPositionals(0, 1, L"");
+  const bool perUser = line.Has(L"--user");
+  const std::wstring library =
+      line.Positionals().empty() ? DefaultLibraryPath() : line.Positionals()[0];
+  const bool registering = command == L"register";
+  const int error =
+      registering ? RegisterLogSender(library, perUser) : UnregisterLogSender(library, perUser);
+  const std::wstring scope = perUser ? L"the current user" : L"the machine";
+  if (error == ERROR_FILE_NOT_FOUND && registering) {
+    Fail(ExitStatus::kFile, L"register: no library file " + library);
+  }
+  if (error == ERROR_BAD_EXE_FORMAT && registering) {
+    Fail(ExitStatus::kFile, L"register: " + library + L" is not an x86 or x64 library");
+  }
+  if (error == kRegisteredElsewhere && !registering) {
+    Fail(ExitStatus::kLibrary, L"unregister: the class is registered for " + scope +
+                                   L" to another copy of the library; left alone");
+  }
+  if (error == ERROR_ACCESS_DENIED) {
+    Fail(ExitStatus::kLibrary,
+         command + L": access denied for " + scope + L" (run as administrator, or use --user)");
+  }
+  if (error != 0) {
+    Fail(ExitStatus::kLibrary,
+         command + L" for " + scope + L" failed: " + SystemErrorText(static_cast<DWORD>(error)));
+  }
+  WriteLine(STD_OUTPUT_HANDLE,
+            registering ? L"registered the sender class for " + scope + L": " + FullPath(library)
+                        : L"removed the sender class's registration for " + scope);
+  return 0;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+  if (args.empty()) return PrintUsage(STD_ERROR_HANDLE, static_cast<int>(ExitStatus::kUsage));
+  const std::wstring& command = args[0];
+  const std::span<const std::wstring> rest(args.data() + 1, args.size() - 1);
+  if (command == L"help" || command == L"--help" || command == L"-h" || command == L"/?") {
+    return PrintUsage(STD_OUTPUT_HANDLE, 0);
+  }
+  if (command == L"log") return LogCommand(rest);
+  if (command == L"report") return ReportCommand(rest);
+  if (command == L"send") return SendCommand(rest);
+  if (command == L"config") return ConfigCommand(rest);
+  if (command == L"register" || command == L"unregister") return RegistrationCommand(command, rest);
+  if (command == L"dump") {
+    const CommandLine line(L"dump", rest, {});
+    line.ExpectPositionals(1, 1, L"the log file");
+    return DumpCommand(line.Positionals()[0]);
+  }
+  if (command == L"demo") {
+    const CommandLine line(L"demo", rest, {});
+    line.ExpectPositionals(0, 0, L"");
+    return DemoCommand();
+  }
+  Fail(ExitStatus::kUsage, L"unknown command " + Shown(command) + L" (see logtool help)");
+}
+
+int Report(ExitStatus status, const std::wstring& message) noexcept {
+  try {
+    std::wstring line = L"logtool: " + message;
+    // One line, whatever a path or a server put into the message.
+    for (wchar_t& c : line) {
+      if (c < L' ') c = L' ';
+    }
+    WriteLine(STD_ERROR_HANDLE, line);
+  } catch (...) {
+    // The status still tells what happened.
+  }
+  return static_cast<int>(status);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::wstring> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage();
-  const std::wstring& command = args[0];
-  if (command == L"demo" && args.size() == 1) return DemoCommand();
-  if (command == L"dump" && args.size() == 2) return DumpCommand(args[1]);
-  if (command == L"register" || command == L"unregister") {
-    bool perUser = false;
-    std::wstring library = DefaultLibraryPath();
-    for (size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == L"--user") {
-        perUser = true;
-      } else {
-        library = args[i];
-      }
-    }
-    return command == L"register" ? RegisterLogSender(library, perUser)
-                                  : UnregisterLogSender(library, perUser);
+  // A missing module is this tool's error to report, not a dialog's.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  try {
+    return Run(std::vector<std::wstring>(argv + 1, argv + argc));
+  } catch (const ToolError& error) {
+    return Report(error.status(), error.message());
+  } catch (const std::bad_alloc&) {
+    return Report(ExitStatus::kInternal, L"out of memory");
+  } catch (const std::exception&) {
+    return Report(ExitStatus::kInternal, L"unexpected failure");
+  } catch (...) {
+    return Report(ExitStatus::kInternal, L"unexpected failure");
   }
-  return Usage();
 }

@@ -1,0 +1,73 @@
+#include "command_line.h"
+
+#include "tool_error.h"
+
+CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> args,
+                         std::span<const OptionSpec> options)
+    : command_(command) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& word = args[i];
+    if (optionsEnded || word.size() < 2 || word.compare(0, 2, L"--") != 0) {
+      positionals_.push_back(word);
+      continue;
+    }
+    if (word == L"--") {
+      optionsEnded = true;
+      continue;
+    }
+    const std::size_t equals = word.find(L'=');
+    const std::wstring name = word.substr(0, equals);
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& option : options) {
+      if (name == option.name) spec = &option;
+    }
+    if (spec == nullptr) UsageError(L"unknown option " + Shown(name));
+    if (values_.count(name) != 0) UsageError(Shown(name) + L" is given twice");
+    if (!spec->takesValue) {
+      if (equals != std::wstring::npos) UsageError(Shown(name) + L" takes no value");
+      values_[name];
+      continue;
+    }
+    if (equals != std::wstring::npos) {
+      values_[name] = word.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      values_[name] = args[++i];
+    } else {
+      UsageError(Shown(name) + L" needs a value");
+    }
+  }
+}
+
+std::optional<std::wstring> CommandLine::Value(const wchar_t* name) const {
+  auto found = values_.find(name);
+  if (found == values_.end()) return std::nullopt;
+  return found->second;
+}
+
+void CommandLine::ExpectPositionals(std::size_t min, std::size_t max, const wchar_t* what) const {
+  if (positionals_.size() < min) UsageError(std::wstring(what) + L" is missing");
+  if (positionals_.size() > max) UsageError(L"unexpected argument " + Shown(positionals_[max]));
+}
+
+void CommandLine::UsageError(const std::wstring& message) const {
+  Fail(ExitStatus::kUsage, command_ + L": " + message + L" (see logtool help)");
+}
+
+std::optional<std::int64_t> ParseInteger(const std::wstring& text, std::int64_t min,
+                                         std::int64_t max) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (at < text.size() && (text[at] == L'-' || text[at] == L'+')) negative = text[at++] == L'-';
+  if (at == text.size()) return std::nullopt;
+  // No accepted range needs more than 18 digits, and 19 could overflow.
+  if (text.size() - at > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (; at < text.size(); ++at) {
+    if (text[at] < L'0' || text[at] > L'9') return std::nullopt;
+    value = value * 10 + (text[at] - L'0');
+  }
+  if (negative) value = -value;
+  if (value < min || value > max) return std::nullopt;
+  return value;
+}

@@ -1,0 +1,26 @@
+// Paths of the tool's own folder and of the suite's data folder, and file
+// facts that the commands compare before and after an operation.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// The folder that holds logtool.exe (and LogError.dll and crt.dll beside it).
+std::wstring ProgramFolder();
+
+// The full form of a path as given on the command line; fails with kFile.
+std::wstring FullPath(const std::wstring& path);
+
+// `name` in the suite's data folder, as crt.dll names it (the same call the
+// library makes). Fails with kFile when crt.dll cannot name it.
+std::wstring DataFilePath(const wchar_t* name);
+
+struct FileFacts {
+  ULONGLONG size = 0;
+  FILETIME lastWrite = {};
+  bool directory = false;
+};
+// Nothing when the path names no file or folder.
+std::optional<FileFacts> StatFile(const std::wstring& path);

@@ -1,0 +1,66 @@
+#include "sender_client.h"
+
+#include "data_files.h"
+#include "tool_error.h"
+
+namespace {
+
+// GetReport's results, plain values in the HRESULT position.
+constexpr HRESULT kNotPermitted = -1;
+constexpr HRESULT kDelivered = 1;
+
+// A pending log of this size holds at most its file header.
+constexpr ULONGLONG kLogFileHeaderBytes = 12;
+
+}  // namespace
+
+ComApartment::ComApartment() : initialized_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+  if (FAILED(initialized_)) {
+    Fail(ExitStatus::kLibrary, L"COM cannot start on this thread: " + HexCode(initialized_));
+  }
+}
+
+ComApartment::~ComApartment() {
+  if (SUCCEEDED(initialized_)) CoUninitialize();
+}
+
+ComPtr<IKRLogSender> CreateLogSender() {
+  ComPtr<IKRLogSender> sender;
+  const HRESULT hr = CoCreateInstance(CLSID_LogSender, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IKRLogSender, sender.put_void());
+  if (hr == REGDB_E_CLASSNOTREG) {
+    Fail(ExitStatus::kLibrary,
+         L"the sender class is not registered for " +
+             std::wstring(sizeof(void*) == 8 ? L"64" : L"32") +
+             L"-bit programs: run `logtool register` (a 32-bit suite needs the 32-bit logtool)");
+  }
+  if (FAILED(hr) || !sender) {
+    Fail(ExitStatus::kLibrary, L"the sender object cannot be created: " + HexCode(hr) +
+                                   L" (is the registered LogError.dll there, and of this "
+                                   L"tool's bitness?)");
+  }
+  return sender;
+}
+
+UniqueBstr FetchReport(IKRLogSender* sender) {
+  UniqueBstr report;
+  const HRESULT result = sender->GetReport(report.put(), 1);
+  if (result == kNotPermitted) {
+    Fail(ExitStatus::kNothing,
+         L"sending is not permitted now: [LogControl] SendError is 0, or a report was sent "
+         L"today ([DateMarks] SendErrorDate)");
+  }
+  if (result != kDelivered || !report || SysStringLen(report.get()) == 0) {
+    FailForMissingReport(L"no report could be built from the pending log");
+  }
+  return report;
+}
+
+void FailForMissingReport(const std::wstring& failure) {
+  const std::wstring pendingLog = DataFilePath(L"error.bf");
+  const std::optional<FileFacts> facts = StatFile(pendingLog);
+  if (!facts || facts->directory || facts->size <= kLogFileHeaderBytes) {
+    Fail(ExitStatus::kNothing, L"nothing to report: no pending records in " + pendingLog);
+  }
+  Fail(ExitStatus::kFile, failure + L" " + pendingLog + L" (see `logtool dump` of it)");
+}

@@ -1,0 +1,21 @@
+// settings.ini of the data folder, the file crt.dll keeps the library's
+// settings in, read and written with the same profile-string API so that
+// every process sees every write.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The file that crt.dll names (GetDataFilePath "settings.ini", folder kind 4).
+std::wstring SettingsFilePath();
+
+// Nothing when the key is not in the section.
+std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wstring& section,
+                                        const std::wstring& key);
+
+// The one place where the tool changes the settings file: crt.dll guards its
+// own writes with a cross-process exclusion per data folder, and that same
+// exclusion belongs around this function's body. A null value removes the
+// key. Fails with kFile.
+void WriteSetting(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                  const wchar_t* value);

@@ -1,0 +1,58 @@
+#include "commands.h"
+
+const wchar_t* UsageText() {
+  return LR"(usage: logtool COMMAND [OPTIONS]
+
+  log --kind error|warning|exception [--code N] [--value TEXT] [--module PATH] [--] MESSAGE
+      Appends one record through LogError.dll beside the tool, as a module of
+      the suite does. --code is a 32-bit whole number; 0 or none gives the
+      kind's default (error 20000, warning 10000, exception 30000). --module
+      names the module the record is from (its name and file version are
+      recorded; its code does not run); without it, the record names logtool.
+  report [--folder DIR]
+      Without --folder: prints the report a sending client would get now
+      (UTF-8 text, one XML document per product version).
+      With --folder: saves LogError_<product version>.xml into the folder,
+      whether or not sending is permitted now, and lists the files written.
+  send --url URL [--timeout SECONDS]
+      Uploads the report with an HTTP POST (application/xml; charset=utf-8,
+      with an Idempotency-Key header: the hex SHA-256 of the body) and, on a
+      2xx answer from the URL itself, marks it sent, which removes the
+      reported records. Redirects are not followed. https only; plain http
+      only to loopback addresses (127.0.0.0/8, ::1, localhost). Proxies: the
+      user's Internet settings, never for loopback. Each network step waits
+      at most SECONDS (1 to 3600, default 30).
+  config get SECTION KEY
+  config set SECTION KEY VALUE
+  config unset SECTION KEY
+      Reads or changes settings.ini of the data folder, the settings the
+      library uses: e.g. `config set LogControl SendError 0` stops sending.
+  dump FILE                  Prints every record of a log file.
+  demo                       The road of an error, in the data folder.
+  register [--user] [DLL]    Registers the sender class (default: LogError.dll
+                             beside the tool), machine-wide unless --user.
+  unregister [--user]        Removes that registration.
+  help                       This text.
+
+The data folder is %CRT_DATA_DIR% when set, else %APPDATA%\PlayerSuite.
+report and send load the sender object into this process: use the logtool of
+the suite's bitness (the 32-bit logtool for a 32-bit suite), registered with
+that same logtool.
+
+Exit status:
+  0  success
+  1  unexpected failure (out of memory, a platform service missing)
+  2  usage: unknown command or option, missing or malformed value, refused URL
+  3  a file or folder cannot be read or written (settings, module, report
+     folder, pending log, standard output)
+  4  LogError.dll cannot be loaded, or the sender class is not registered or
+     cannot be created, or registration failed
+  5  nothing to do: no pending records, sending not permitted now, or the
+     setting is not set
+  6  network: no connection, name not resolved, TLS failure, timeout
+  7  the server answered, but not with 2xx (redirects included); nothing was
+     marked sent
+dump exits 0 for an intact file, 3 when damaged spans were skipped, 1 when
+the file cannot be read or is not a log.
+)";
+}
