@@ -239,7 +239,8 @@ class CommandsTest(unittest.TestCase):
         (["send", "--url", "https://collector.invalid/", "--timeout", "0"], 2),
         (["send", "--url", "https://collector.invalid/", "--timeout", "soon"], 2),
         (["dump"], 2),
-        (["demo", "now"], 2),
+        (["dump", "--json"], 2),
+        (["dump", "missing.bf"], 3),
     ]
 
     def test_command_lines(self):
@@ -275,6 +276,37 @@ class CommandsTest(unittest.TestCase):
         listed = [line.rsplit("\\", 1)[-1] for line in out.splitlines()]
         self.assertEqual(listed, sorted(os.listdir(saved)))
         self.assertTrue(listed and all(name.startswith("LogError_") for name in listed))
+
+    def test_dump_lists_fields_and_damage(self):
+        folder = DataFolder("dump")
+        self.assertEqual(folder.run("log", "--kind", "exception", "--code", "-5", "--value",
+                                    "v\u00e4", "tab\there \"q\" \u20ac")[0], 0)
+        self.assertEqual(folder.run("log", "--kind", "error", "no value")[0], 0)
+        whole = folder.read("error.Profile")
+        header, records = whole[:12], whole[12:]
+        cases = [("whole", whole, 0, 2, []),
+                 # a power loss's zeros between two copies of the records
+                 ("zeros", whole + bytes(4096) + records, 8, 4, [(len(whole), 4096)]),
+                 ("empty", b"", 9, None, None)]
+        for name, data, status, count, spans in cases:
+            with self.subTest(name):
+                with open(folder.file(name + ".bf"), "wb") as file:
+                    file.write(data)
+                code, out, err = folder.run("dump", "--json", windows_path(folder.file(name + ".bf")))
+                self.assertEqual(code, status, err)
+                if count is None:
+                    continue
+                lines = [json.loads(line) for line in out.splitlines()]
+                found = [line for line in lines if line["type"] == "record"]
+                skipped = [(line["offset"], line["bytes"]) for line in lines
+                           if line["type"] == "skipped"]
+                self.assertEqual((len(found), skipped), (count, spans))
+                self.assertEqual(lines[-1]["records"], count)
+                first = found[0]
+                self.assertEqual((first["kind"], first["code"], first["message"], first["value"],
+                                  first["appName"]),
+                                 ("Exception", -5, "tab\there \"q\" \u20ac", "v\u00e4", "logtool.exe"))
+                self.assertIsNone(found[1]["value"])
 
     def test_sending_switched_off(self):
         folder = DataFolder("switched-off")

@@ -67,8 +67,8 @@ TEST_F(ReportReaderTest, OutcomesOfALoad) {
 }
 
 // `logtool dump` lists every record and every skipped span; its exit code
-// tells a whole file (0) from one with damage (3) and from one it cannot read
-// as a log (1).
+// tells a whole file (0) from one with damage (8), from a log of another
+// format (9) and from a file it cannot read (3).
 TEST_F(ReportReaderTest, LogtoolDumpExitCodeTellsDamage) {
   LogFileHeader revision2 = kLogFileHeader;
   revision2.Revision = 2;
@@ -80,16 +80,16 @@ TEST_F(ReportReaderTest, LogtoolDumpExitCodeTellsDamage) {
   } cases[] = {
       {"whole", LogBytesBuilder().Record().Record().Bytes(), 0},
       {"header only", LogBytesBuilder().Bytes(), 0},
-      {"zeros between records", LogBytesBuilder().Record().Raw(zeros).Record().Record().Bytes(), 3},
-      {"torn tail", LogBytesBuilder().Record().Record().DropTail(3).Bytes(), 3},
-      {"zeroed file header", LogBytesBuilder(LogFileHeader{0, 0, 0}).Record().Bytes(), 3},
-      {"revision 2", LogBytesBuilder(revision2).Record().Bytes(), 1},
+      {"zeros between records", LogBytesBuilder().Record().Raw(zeros).Record().Record().Bytes(), 8},
+      {"torn tail", LogBytesBuilder().Record().Record().DropTail(3).Bytes(), 8},
+      {"zeroed file header", LogBytesBuilder(LogFileHeader{0, 0, 0}).Record().Bytes(), 8},
+      {"revision 2", LogBytesBuilder(revision2).Record().Bytes(), 9},
   };
   for (const auto& c : cases) {
     WritePending(c.bytes);
     EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + Pending() + L"\""), c.exitCode) << c.name;
   }
-  EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + folder_.File(L"missing.bf") + L"\""), 1u);
+  EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + folder_.File(L"missing.bf") + L"\""), 3u);
 }
 
 TEST_F(ReportReaderTest, MissingOrHeldFileLeavesTheObjectEmpty) {

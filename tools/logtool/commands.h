@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-// Prints every record of a log file, decoded, and how its walk ended.
-int DumpCommand(const std::wstring& path);
-
-// The road of an error through the library, in the current data folder.
-int DemoCommand();
+// dump FILE [--json]: every record and every skipped damaged span.
+int DumpCommand(std::span<const std::wstring> args);
 
 // log --kind error|warning|exception [--code N] [--value TEXT] [--module PATH] MESSAGE
 int LogCommand(std::span<const std::wstring> args);

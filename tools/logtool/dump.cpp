@@ -1,12 +1,19 @@
+// `logtool dump FILE [--json]`: every record of a log file with every field,
+// and every damaged span the walk skipped, as text for a person or as JSON
+// Lines for a script.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "commands.h"
+#include "console_output.h"
 #include "log_format.h"
 #include "log_record_walk.h"
+#include "tool_error.h"
+#include "unique_resource.h"
 
 namespace {
 
@@ -23,88 +30,140 @@ const wchar_t* KindName(std::uint32_t nKind) {
   }
 }
 
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-
-std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path, bool& ok) {
-  std::vector<std::uint8_t> bytes;
-  ok = false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  LARGE_INTEGER size;
-  if (GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    ok = bytes.empty() ||
-         ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
-const wchar_t* SkipKindName(LogSkipKind kind) {
+const wchar_t* SkipReason(LogSkipKind kind) {
   switch (kind) {
     case LogSkipKind::FileHeader:
       return L"damaged file header";
-    case LogSkipKind::Damaged:
-      return L"damaged";
     case LogSkipKind::TornTail:
       return L"torn last record";
+    case LogSkipKind::Damaged:
+      break;
   }
   return L"damaged";
 }
 
-}  // namespace
+std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
-// Exit code: 0 when every byte after the file header belongs to a whole
-// record; 3 when damage was skipped (each span is listed); 1 when the file
-// cannot be read or is not a log of this format.
-int DumpCommand(const std::wstring& path) {
-  bool ok = false;
-  std::vector<std::uint8_t> bytes = ReadWholeFile(path, ok);
-  if (!ok) {
-    wprintf(L"%ls: cannot be read\n", path.c_str());
-    return 1;
+std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
+  UniqueFileHandle file;
+  file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart >= 0x7FFFFFFF) {
+    Fail(ExitStatus::kFile, L"cannot read " + Shown(path));
   }
-  wprintf(L"%ls: %zu bytes\n", path.c_str(), bytes.size());
-  LogRecordWalk walk(bytes.data(), bytes.size());
-  switch (walk.FileState()) {
-    case LogFileState::Known:
-      break;
-    case LogFileState::Damaged:
-      wprintf(L"  no valid 12-byte file header: looking for whole records from offset 0\n");
-      break;
-    case LogFileState::Foreign: {
-      LogFileHeader header;
-      std::memcpy(&header, bytes.data(), sizeof(header));
-      wprintf(L"  a log of another format (version %u, revision %u): not read\n", header.Version,
-              header.Revision);
-      return 1;
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes.empty() &&
+      !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    Fail(ExitStatus::kFile, L"cannot read " + Shown(path));
+  }
+  bytes.resize(read);
+  return bytes;
+}
+
+std::wstring Json(std::wstring_view text) {
+  std::wstring out = L"\"";
+  for (wchar_t c : text) {
+    if (c == L'"' || c == L'\\') {
+      out += L'\\';
+      out += c;
+    } else if (c < L' ') {
+      wchar_t escaped[8];
+      swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out += c;
     }
-    case LogFileState::Unusable:
-      wprintf(L"  not a log file (empty)\n");
-      return 1;
+  }
+  return out + L"\"";
+}
+std::wstring Json(std::u16string_view text) { return Json(std::wstring_view(Wide(text))); }
+
+// One line per record, per skipped span and for the whole file, in file
+// order: each printer writes the three kinds in its own form.
+class TextPrinter {
+ public:
+  std::wstring Record(size_t index, const LogRecordView& r) const {
+    std::wstring line = L"  #" + std::to_wstring(index) + L" @" + std::to_wstring(r.nOffset) +
+                        L" " + KindName(r.nKind) + L" code=" + std::to_wstring(r.nErrorCode) +
+                        L" product=" + Wide(r.productVersion) + L" app=" + Wide(r.appName) + L" " +
+                        Wide(r.appVersion) + L" module=" + Wide(r.moduleName) + L" " +
+                        Wide(r.moduleVersion) + L"\n      message=\"" + Wide(r.message) + L"\"";
+    if (r.bHasValue) line += L" value=\"" + Wide(r.value) + L"\"";
+    return line;
+  }
+  std::wstring Skipped(const LogSkippedSpan& s) const {
+    return L"  skipped " + std::to_wstring(s.nBytes) + L" byte(s) at offset " +
+           std::to_wstring(s.nOffset) + L" to " + std::to_wstring(s.nOffset + s.nBytes) + L": " +
+           SkipReason(s.kind);
+  }
+  std::wstring Summary(const std::wstring& path, size_t bytes, const LogRecordWalk& walk) const {
+    return L"  " + std::to_wstring(walk.RecordCount()) + L" record(s) in " + path + L" (" +
+           std::to_wstring(bytes) + L" bytes); " + std::to_wstring(walk.SkippedSpanCount()) +
+           L" damaged span(s), " + std::to_wstring(walk.SkippedByteCount()) + L" byte(s) skipped";
+  }
+};
+
+class JsonPrinter {
+ public:
+  std::wstring Record(size_t index, const LogRecordView& r) const {
+    return L"{\"type\":\"record\",\"index\":" + std::to_wstring(index) + L",\"offset\":" +
+           std::to_wstring(r.nOffset) + L",\"bytes\":" + std::to_wstring(r.nBytes) + L",\"kind\":" +
+           Json(std::wstring_view(KindName(r.nKind))) + L",\"kindValue\":" +
+           std::to_wstring(r.nKind) + L",\"code\":" + std::to_wstring(r.nErrorCode) +
+           L",\"productVersion\":" + Json(r.productVersion) + L",\"appName\":" + Json(r.appName) +
+           L",\"appVersion\":" + Json(r.appVersion) + L",\"moduleName\":" + Json(r.moduleName) +
+           L",\"moduleVersion\":" + Json(r.moduleVersion) + L",\"message\":" + Json(r.message) +
+           L",\"value\":" + (r.bHasValue ? Json(r.value) : std::wstring(L"null")) + L"}";
+  }
+  std::wstring Skipped(const LogSkippedSpan& s) const {
+    return L"{\"type\":\"skipped\",\"offset\":" + std::to_wstring(s.nOffset) + L",\"bytes\":" +
+           std::to_wstring(s.nBytes) + L",\"reason\":" +
+           Json(std::wstring_view(SkipReason(s.kind))) + L"}";
+  }
+  std::wstring Summary(const std::wstring& path, size_t bytes, const LogRecordWalk& walk) const {
+    return L"{\"type\":\"summary\",\"file\":" + Json(std::wstring_view(path)) + L",\"bytes\":" +
+           std::to_wstring(bytes) + L",\"records\":" + std::to_wstring(walk.RecordCount()) +
+           L",\"skippedSpans\":" + std::to_wstring(walk.SkippedSpanCount()) +
+           L",\"skippedBytes\":" + std::to_wstring(walk.SkippedByteCount()) + L"}";
+  }
+};
+
+template <typename Printer>
+int Dump(const std::wstring& path, const Printer& printer) {
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  LogRecordWalk walk(bytes.data(), bytes.size());
+  if (walk.FileState() == LogFileState::Foreign) {
+    LogFileHeader header;
+    std::memcpy(&header, bytes.data(), sizeof(header));
+    Fail(ExitStatus::kNotALog, Shown(path) + L" is a log of another format (version " +
+                                   std::to_wstring(header.Version) + L", revision " +
+                                   std::to_wstring(header.Revision) + L"): not read");
+  }
+  if (walk.FileState() == LogFileState::Unusable) {
+    Fail(ExitStatus::kNotALog, Shown(path) + L" is empty: not a log");
   }
   LogRecordView record;
   LogWalkStep step;
   while ((step = walk.Next(record)) != LogWalkStep::End) {
-    if (step == LogWalkStep::Skipped) {
-      const LogSkippedSpan& span = walk.SkippedSpan();
-      wprintf(L"  skipped %zu byte(s) at offset %zu (0x%zX) to %zu: %ls\n", span.nBytes,
-              span.nOffset, span.nOffset, span.nOffset + span.nBytes, SkipKindName(span.kind));
-      continue;
+    const std::wstring line = step == LogWalkStep::Skipped
+                                  ? printer.Skipped(walk.SkippedSpan())
+                                  : printer.Record(walk.RecordCount(), record);
+    if (!WriteLine(STD_OUTPUT_HANDLE, line)) {
+      Fail(ExitStatus::kFile, L"standard output cannot be written");
     }
-    wprintf(L"  #%zu @%zu %ls code=%d product=%ls app=%ls %ls module=%ls %ls\n", walk.RecordCount(),
-            record.nOffset, KindName(record.nKind), record.nErrorCode,
-            Wide(record.productVersion).c_str(), Wide(record.appName).c_str(),
-            Wide(record.appVersion).c_str(), Wide(record.moduleName).c_str(),
-            Wide(record.moduleVersion).c_str());
-    wprintf(L"      message=\"%ls\"%ls%ls%ls\n", Wide(record.message).c_str(),
-            record.bHasValue ? L" value=\"" : L"",
-            record.bHasValue ? Wide(record.value).c_str() : L"", record.bHasValue ? L"\"" : L"");
   }
-  wprintf(L"  %zu record(s); %zu damaged span(s), %zu byte(s) skipped\n", walk.RecordCount(),
-          walk.SkippedSpanCount(), walk.SkippedByteCount());
-  return walk.SkippedSpanCount() == 0 ? 0 : 3;
+  WriteLine(STD_OUTPUT_HANDLE, printer.Summary(path, bytes.size(), walk));
+  return walk.SkippedSpanCount() == 0 ? 0 : static_cast<int>(ExitStatus::kDamaged);
+}
+
+}  // namespace
+
+int DumpCommand(std::span<const std::wstring> args) {
+  static constexpr OptionSpec kOptions[] = {{L"--json", false}};
+  const CommandLine line(L"dump", args, kOptions);
+  line.ExpectPositionals(1, 1, L"the log file");
+  const std::wstring& path = line.Positionals()[0];
+  return line.Has(L"--json") ? Dump(path, JsonPrinter()) : Dump(path, TextPrinter());
 }

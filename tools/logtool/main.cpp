@@ -71,16 +71,7 @@ int Run(const std::vector<std::wstring>& args) {
   if (command == L"send") return SendCommand(rest);
   if (command == L"config") return ConfigCommand(rest);
   if (command == L"register" || command == L"unregister") return RegistrationCommand(command, rest);
-  if (command == L"dump") {
-    const CommandLine line(L"dump", rest, {});
-    line.ExpectPositionals(1, 1, L"the log file");
-    return DumpCommand(line.Positionals()[0]);
-  }
-  if (command == L"demo") {
-    const CommandLine line(L"demo", rest, {});
-    line.ExpectPositionals(0, 0, L"");
-    return DemoCommand();
-  }
+  if (command == L"dump") return DumpCommand(rest);
   Fail(ExitStatus::kUsage, L"unknown command " + Shown(command) + L" (see logtool help)");
 }
 

@@ -15,6 +15,8 @@ enum class ExitStatus : int {
   kNothing = 5,   // no report, sending not permitted now, a setting that is not set
   kNetwork = 6,   // no connection, name not resolved, TLS failure, timeout
   kRefused = 7,   // the server answered, but not with a 2xx status
+  kDamaged = 8,   // dump: damaged spans were skipped (each is listed)
+  kNotALog = 9,   // dump: empty, or a log of another format
 };
 
 class ToolError {

@@ -27,11 +27,13 @@ const wchar_t* UsageText() {
   config unset SECTION KEY
       Reads or changes settings.ini of the data folder, the settings the
       library uses: e.g. `config set LogControl SendError 0` stops sending.
-  dump FILE                  Prints every record of a log file.
-  demo                       The road of an error, in the data folder.
+  dump FILE [--json]         Prints every record of a log file with every field,
+                             and every damaged span skipped (offset, length),
+                             as text or as JSON Lines (--json: one object per
+                             record, per skipped span and a closing summary).
   register [--user] [DLL]    Registers the sender class (default: LogError.dll
                              beside the tool), machine-wide unless --user.
-  unregister [--user]        Removes that registration.
+  unregister [--user] [DLL]  Removes that registration if it names DLL.
   help                       This text.
 
 The data folder is %CRT_DATA_DIR% when set, else %APPDATA%\PlayerSuite.
@@ -52,7 +54,7 @@ Exit status:
   6  network: no connection, name not resolved, TLS failure, timeout
   7  the server answered, but not with 2xx (redirects included); nothing was
      marked sent
-dump exits 0 for an intact file, 3 when damaged spans were skipped, 1 when
-the file cannot be read or is not a log.
+  8  dump: the file is damaged; the skipped spans are listed
+  9  dump: the file is empty or a log of another format
 )";
 }
