@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <msxml2.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,6 +165,72 @@ bool ReadItems(const std::wstring& text, std::vector<ReadItem>& items) {
   return true;
 }
 
+// The elements of every document of a text-mode report as the DOM reads
+// them, written back without the serializer's layout: "<Tag a=\"v\">" for
+// each element in document order, "</Tag>" after its children. MSXML and
+// other DOMs indent differently; this form does not depend on it.
+bool AppendCanonical(IXMLDOMNode* node, std::wstring& out) {
+  ComPtr<IXMLDOMElement> element;
+  if (FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) return true;
+  UniqueBstr tag;
+  ComPtr<IXMLDOMNamedNodeMap> attributes;
+  long count = 0;
+  if (FAILED(element->get_tagName(tag.put())) || FAILED(node->get_attributes(attributes.put())) ||
+      FAILED(attributes->get_length(&count))) {
+    return false;
+  }
+  out += L"<" + std::wstring(tag.get());
+  for (long i = 0; i < count; ++i) {
+    ComPtr<IXMLDOMNode> attribute;
+    UniqueBstr name;
+    UniqueBstr text;
+    if (FAILED(attributes->get_item(i, attribute.put())) ||
+        FAILED(attribute->get_nodeName(name.put())) || FAILED(attribute->get_text(text.put()))) {
+      return false;
+    }
+    out += L" " + std::wstring(name.get()) + L"=\"" +
+           std::wstring(text.get(), SysStringLen(text.get())) + L"\"";
+  }
+  out += L">";
+  ComPtr<IXMLDOMNodeList> children;
+  long childCount = 0;
+  if (FAILED(node->get_childNodes(children.put())) || FAILED(children->get_length(&childCount))) {
+    return false;
+  }
+  for (long i = 0; i < childCount; ++i) {
+    ComPtr<IXMLDOMNode> child;
+    if (FAILED(children->get_item(i, child.put())) || !AppendCanonical(child.get(), out)) {
+      return false;
+    }
+  }
+  out += L"</" + std::wstring(tag.get()) + L">";
+  return true;
+}
+
+// The canonical form of every document of `text`; empty when one does not
+// parse.
+std::wstring Canonical(const std::wstring& text) {
+  std::wstring out;
+  for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
+    const size_t next = text.find(L"<Log_Error", start + 1);
+    ComPtr<IXMLDOMDocument> document;
+    if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
+                                document.put_void()))) {
+      return L"";
+    }
+    UniqueBstr source =
+        MakeBstr(text.substr(start, next == std::wstring::npos ? next : next - start));
+    start = next;
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    ComPtr<IXMLDOMElement> root;
+    if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE ||
+        document->get_documentElement(root.put()) != S_OK || !AppendCanonical(root.get(), out)) {
+      return L"";
+    }
+  }
+  return out;
+}
+
 // Every character XML 1.0 allows, surrogates only in pairs.
 bool AllCharactersAllowed(const std::wstring& text) {
   for (size_t i = 0; i < text.size(); ++i) {
@@ -194,17 +261,18 @@ TEST_F(ReportXmlTest, WorkedExampleInTextMode) {
   bool ok = false;
   std::wstring text = TextReport(log, &ok);
   ASSERT_TRUE(ok);
-  std::wstring expected =
+  const std::wstring expected =
       L"<Log_Error ProductVer=\"2.1.0.4\" UUID=\"" + Uuid() +
-      L"\">\r\n\t"
+      L"\">"
       L"<Error ErrorCode=\"-2147467259\" Message=\"Cannot open file\" "
-      L"Value=\"D:\\media\\a.avi\" Count=\"3\" DLLVer=\"1.3.2.0\" AppVer=\"2.1.0.9\"/>\r\n\t"
+      L"Value=\"D:\\media\\a.avi\" Count=\"3\" DLLVer=\"1.3.2.0\" AppVer=\"2.1.0.9\"></Error>"
       L"<Warning ErrorCode=\"7\" Message=\"Slow decoder\" Count=\"1\" DLLVer=\"1.3.2.0\" "
-      L"AppVer=\"2.1.0.9\"/>\r\n\t"
+      L"AppVer=\"2.1.0.9\"></Warning>"
       L"<Exception ErrorCode=\"30000\" Message=\"Access violation\" Value=\"\" Count=\"2\" "
-      L"DLLVer=\"1.0.5.2\" AppVer=\"2.1.0.9\"/>\r\n"
-      L"</Log_Error>\r\n\r\n";
-  EXPECT_EQ(text, expected);
+      L"DLLVer=\"1.0.5.2\" AppVer=\"2.1.0.9\"></Exception>"
+      L"</Log_Error>";
+  EXPECT_EQ(Canonical(text), expected);
+  EXPECT_TRUE(text.ends_with(L"</Log_Error>\r\n\r\n")) << "each document ends in CR LF";
   EXPECT_EQ(Uuid().size(), 38u);
   EXPECT_TRUE(ParsesBack(text));
 }
@@ -370,3 +438,53 @@ TEST_F(ReportXmlTest, NullFolderSavesIntoTheDataFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Files of one SaveXmlReport, read back by name: version -> file.
+std::vector<std::wstring> SavedNames(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find;
+  find.reset(FindFirstFileW((folder + L"\\LogError_*.xml").c_str(), &data));
+  if (find) {
+    do names.push_back(data.cFileName);
+    while (FindNextFileW(find.get(), &data));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+// Saving never overwrites one version's document with another's, and never
+// writes anywhere but the folder it was given.
+TEST_F(ReportXmlTest, SavedFilesNeverCollideOrLandInTheCurrentFolder) {
+  const struct {
+    std::vector<std::u16string> versions;
+    std::vector<std::wstring> files;
+  } cases[] = {
+      {{u"1/2", u"1:2", u"1*2"},
+       {L"LogError_1_2 (2).xml", L"LogError_1_2 (3).xml", L"LogError_1_2.xml"}},
+      {{u"A", u"a"}, {L"LogError_A.xml", L"LogError_a (2).xml"}},
+      {{u"2.0", u"3.0"}, {L"LogError_2.0.xml", L"LogError_3.0.xml"}},
+  };
+  for (const auto& c : cases) {
+    TempDataFolder target;
+    CLog2XML log;
+    TreeBuilder tree(log.m_vecProducts);
+    for (const auto& version : c.versions)
+      tree.Product(version).App(u"a").Module(u"m").Item(1, 1, u"e", {}, 1);
+    std::wstring path;
+    EXPECT_TRUE(log.SaveXmlReport(target.path().c_str(), path));
+    EXPECT_EQ(SavedNames(target.path()), c.files);
+  }
+
+  CLog2XML log;
+  TreeBuilder(log.m_vecProducts).Product(u"9.9").App(u"a").Module(u"m").Item(1, 1, u"e", {}, 1);
+  SetCurrentDirectoryW(folder_.path().c_str());
+  wchar_t empty[1] = L"";
+  EXPECT_FALSE(log.BuildXml(nullptr, empty)) << "an empty report path fails the save";
+  EXPECT_TRUE(SavedNames(folder_.path()).empty());
+  EXPECT_FALSE(FileExists(folder_.File(L"9.9.xml")));
+}

@@ -8,11 +8,6 @@
 
 #include "unique_resource.h"
 
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) noexcept { FindClose(h); }
-};
 struct WinHttpHandleTraits {
   using Type = HINTERNET;
   static HINTERNET Invalid() noexcept { return nullptr; }
@@ -35,7 +30,6 @@ struct HashTraits {
   static void Close(BCRYPT_HASH_HANDLE h) noexcept { BCryptDestroyHash(h); }
 };
 
-using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
 using UniqueGlobalText = UniqueResource<GlobalTextTraits>;
 using UniqueHashAlgorithm = UniqueResource<HashAlgorithmTraits>;
