@@ -1,5 +1,7 @@
-// The one error type this code raises on purpose, and the barrier that turns
-// any exception into an HRESULT at an exported function or COM method.
+// The one error vocabulary of this code: HRESULTs, with exceptions inside.
+// HresultError is the one error type raised on purpose; RETURN_IF_FAILED
+// passes a failure up; CatchReturn and CatchAll are the barriers that every
+// exported function and COM method ends in, so no exception crosses them.
 #pragma once
 
 #include <windows.h>
@@ -31,5 +33,32 @@ inline HRESULT HresultFromCaughtException() noexcept {
     return error.code();
   } catch (...) {
     return E_FAIL;
+  }
+}
+
+// Returns the failure of `expr` from the enclosing function.
+#define RETURN_IF_FAILED(expr)                   \
+  do {                                           \
+    const HRESULT hrReturned_ = (expr);          \
+    if (FAILED(hrReturned_)) return hrReturned_; \
+  } while (false)
+
+// Runs `body`, which returns an HRESULT; an exception becomes its HRESULT
+// (E_OUTOFMEMORY, the HresultError's code, else E_FAIL).
+template <typename Body>
+HRESULT CatchReturn(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return HresultFromCaughtException();
+  }
+}
+
+// For exports that report nothing: an exception ends the call quietly.
+template <typename Body>
+void CatchAll(Body&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
   }
 }

@@ -25,9 +25,8 @@ UniqueBstr MakeBstr(std::wstring_view text) {
 }
 
 HRESULT DomDocument::Create() noexcept {
-  HRESULT hr = CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
-                                document_.put_void());
-  if (FAILED(hr)) return hr;
+  RETURN_IF_FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
+                                    document_.put_void()));
   if (!document_) return E_FAIL;
   // Neither setting matters for building; a document that refuses them still works.
   document_->put_async(VARIANT_FALSE);
@@ -37,11 +36,12 @@ HRESULT DomDocument::Create() noexcept {
 
 HRESULT DomDocument::AppendElement(IXMLDOMNode* parent, BSTR name,
                                    ComPtr<IXMLDOMElement>& element) noexcept {
-  HRESULT hr = document_->createElement(name, element.put());
-  if (FAILED(hr = NullAsFailure(hr, element.get()))) return hr;
+  // Separate statements: the pointer is read only after the call filled it.
+  const HRESULT created = document_->createElement(name, element.put());
+  RETURN_IF_FAILED(NullAsFailure(created, element.get()));
   ComPtr<IXMLDOMNode> appended;
   IXMLDOMNode* target = parent != nullptr ? parent : document_.get();
-  hr = target->appendChild(element.get(), appended.put());
+  const HRESULT hr = target->appendChild(element.get(), appended.put());
   return NullAsFailure(hr, appended.get());
 }
 

@@ -3,8 +3,9 @@
 // report documents through the MSXML DOM.
 //
 // One thread at a time. Loaded at most once: an owner that needs fresh data
-// creates a new object. Operations may throw std::bad_alloc or
-// ReportError; the COM methods turn those into results.
+// creates a new object. Operations return true or false as internal
+// operations do, and may throw std::bad_alloc or HresultError (failures of
+// string storage); the COM methods' barrier turns those into results.
 #pragma once
 
 #include <windows.h>

@@ -61,20 +61,17 @@ class DocumentBuilder {
 
   HRESULT Build(const ProductGroup& product, BSTR uuid) {
     ComPtr<IXMLDOMElement> root;
-    HRESULT hr = document_.AppendElement(nullptr, names_.logError.get(), root);
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(document_.AppendElement(nullptr, names_.logError.get(), root));
     UniqueBstr version = XmlBstr(product.strProductVersion);
-    if (FAILED(hr = DomDocument::SetAttribute(root.get(), names_.productVer.get(), version.get())))
-      return hr;
-    if (FAILED(hr = DomDocument::SetAttribute(root.get(), names_.uuid.get(), uuid))) return hr;
+    RETURN_IF_FAILED(DomDocument::SetAttribute(root.get(), names_.productVer.get(), version.get()));
+    RETURN_IF_FAILED(DomDocument::SetAttribute(root.get(), names_.uuid.get(), uuid));
     for (const auto& app : product.vecApps) {
       UniqueBstr appVersion = XmlBstr(app->pszAppVersion);
       for (const auto& module : app->vecModules) {
         UniqueBstr moduleVersion = XmlBstr(module->pszModuleVersion);
         for (const auto& item : module->vecItems) {
           if (!IsReportedKind(item->nKind)) continue;
-          hr = AddItem(root.get(), *item, moduleVersion.get(), appVersion.get());
-          if (FAILED(hr)) return hr;
+          RETURN_IF_FAILED(AddItem(root.get(), *item, moduleVersion.get(), appVersion.get()));
         }
       }
     }
@@ -85,8 +82,7 @@ class DocumentBuilder {
   HRESULT AddItem(IXMLDOMElement* root, const ErrorItem& item, BSTR moduleVersion,
                   BSTR appVersion) {
     ComPtr<IXMLDOMElement> element;
-    HRESULT hr = document_.AppendElement(root, names_.kinds[item.nKind - 1].get(), element);
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(document_.AppendElement(root, names_.kinds[item.nKind - 1].get(), element));
     UniqueBstr code = NumberBstr(item.nErrorCode);
     UniqueBstr message = XmlBstr(item.pszMessage);
     UniqueBstr value;
@@ -98,7 +94,7 @@ class DocumentBuilder {
         {names_.dllVer.get(), moduleVersion}, {names_.appVer.get(), appVersion}};
     for (const auto& [name, text] : attributes) {
       if (name == names_.value.get() && !item.pszValue) continue;
-      if (FAILED(hr = DomDocument::SetAttribute(element.get(), name, text))) return hr;
+      RETURN_IF_FAILED(DomDocument::SetAttribute(element.get(), name, text));
     }
     return S_OK;
   }
