@@ -8,12 +8,37 @@
 #include "bounded_text.h"
 #include "crt_api.h"
 #include "data_folder.h"
+#include "settings_lock.h"
+#include "unique_resource.h"
 
 namespace {
 
-std::wstring SettingsPath() {
-  std::wstring folder = DataFolder();
-  return folder.empty() ? std::wstring() : folder + L"\\settings.ini";
+std::wstring SettingsPathIn(const std::wstring& folder) { return folder + L"\\settings.ini"; }
+
+// The profile API writes the file back in place, and a process that dies
+// inside it leaves settings.ini short or empty: every key, the client
+// identifier among them, would be gone. So the write goes into a copy that
+// then replaces settings.ini in one step. A copy that a process dying here
+// leaves behind is never read, and the next write starts it afresh.
+bool WriteThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+                      const wchar_t* value) {
+  const std::wstring copy = path + L".new";
+  if (!CopyFileW(path.c_str(), copy.c_str(), FALSE)) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    DeleteFileW(copy.c_str());  // no settings yet: nothing of a leftover may come in
+  }
+  bool written = WritePrivateProfileStringW(section, key, value, copy.c_str()) != FALSE;
+  if (written) {
+    UniqueFileHandle file = UniqueFileHandle::Adopt(
+        CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    written = file && FlushFileBuffers(file.get());
+  }
+  if (written) {
+    written = MoveFileExW(copy.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  }
+  if (!written) DeleteFileW(copy.c_str());
+  return written;
 }
 
 // The profile API cannot tell an empty value from a missing key except
@@ -26,8 +51,12 @@ const wchar_t* StoreSection(int store) { return store == 1 ? L"General" : nullpt
 
 std::optional<std::wstring> ReadSetting(const wchar_t* section, const wchar_t* key) {
   if (section == nullptr || key == nullptr) return std::nullopt;
-  std::wstring path = SettingsPath();
-  if (path.empty()) return std::nullopt;
+  const std::wstring folder = DataFolder();
+  if (folder.empty()) return std::nullopt;
+  const std::wstring path = SettingsPathIn(folder);
+  // Held, no write is half done while the file is read; not held within the
+  // bound, a read still beats none.
+  SettingsLock lock(folder);
   std::vector<wchar_t> buffer(512);
   for (;;) {
     DWORD length = GetPrivateProfileStringW(section, key, kAbsent, buffer.data(),
@@ -43,8 +72,25 @@ std::optional<std::wstring> ReadSetting(const wchar_t* section, const wchar_t* k
 
 bool WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
   if (section == nullptr || key == nullptr || value == nullptr) return false;
-  std::wstring path = SettingsPath();
-  return !path.empty() && WritePrivateProfileStringW(section, key, value, path.c_str());
+  const std::wstring folder = DataFolder();
+  if (folder.empty()) return false;
+  // The whole file is written back: without the lock another process's write
+  // of another key could be undone.
+  SettingsLock lock(folder);
+  return lock.held() && WriteThroughCopy(SettingsPathIn(folder), section, key, value);
+}
+
+std::optional<std::wstring> ReadOrAddSetting(const wchar_t* section, const wchar_t* key,
+                                             const wchar_t* value) {
+  const std::wstring folder = DataFolder();
+  if (folder.empty()) return std::nullopt;
+  // One hold over the read and the write, so only the first process adds.
+  SettingsLock lock(folder);
+  if (!lock.held()) return std::nullopt;
+  std::optional<std::wstring> stored = ReadSetting(section, key);
+  if (stored && !stored->empty()) return stored;
+  if (!WriteSetting(section, key, value)) return std::nullopt;
+  return ReadSetting(section, key);
 }
 
 extern "C" BOOL CRTAPI GetConfigString(LPCWSTR key, LPWSTR buffer, DWORD bufferBytes, int store) {

@@ -73,13 +73,14 @@ extern "C" BOOL CRTAPI GetClientUuid(LPWSTR buffer, DWORD capacity) {
   try {
     std::optional<std::wstring> uuid = ReadSetting(L"Client", L"Uuid");
     if (!uuid || uuid->empty()) {
+      // Made before the settings are locked: nothing that may load a library
+      // happens while another process could be waiting for them.
       GUID guid;
       wchar_t text[64] = {};
       if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 64) == 0) return FALSE;
-      WriteSetting(L"Client", L"Uuid", text);
-      // Another process may have stored its own first: keep whichever is stored.
-      uuid = ReadSetting(L"Client", L"Uuid");
-      if (!uuid || uuid->empty()) uuid = text;
+      // Another process may store its own first: every process keeps that one.
+      uuid = ReadOrAddSetting(L"Client", L"Uuid", text);
+      if (!uuid || uuid->empty()) return FALSE;
     }
     CopyTextBounded(*uuid, buffer, capacity);
     return TRUE;

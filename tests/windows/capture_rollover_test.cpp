@@ -295,18 +295,25 @@ TEST_F(RolloverTest, TemporaryFileShorterThanAHeaderIsDeleted) {
   }
 }
 
+// Shorter than its file header (a header write cut short), a pending log is
+// as good as empty.
 TEST_F(RolloverTest, EmptyPendingLogGetsAHeaderBeforeTheRecords) {
-  for (bool withTemp : {false, true}) {
-    SCOPED_TRACE(withTemp ? "from a leftover temporary file" : "from the active log");
-    Folder folder;
-    ASSERT_TRUE(WriteFileBytes(folder.Pending(), {}));
-    if (withTemp) {
-      ASSERT_TRUE(WriteFileBytes(folder.Temp(), LogOf({u"t1"})));
+  for (size_t pendingSize : {0, 1, 11}) {
+    for (bool withTemp : {false, true}) {
+      SCOPED_TRACE(testing::Message() << pendingSize << " bytes, "
+                                      << (withTemp ? "leftover temporary file" : "active log"));
+      Folder folder;
+      std::vector<unsigned char> pending = HeaderBytes();
+      pending.resize(pendingSize);
+      ASSERT_TRUE(WriteFileBytes(folder.Pending(), pending));
+      if (withTemp) {
+        ASSERT_TRUE(WriteFileBytes(folder.Temp(), LogOf({u"t1"})));
+      }
+      ASSERT_TRUE(WriteFileBytes(folder.Active(), LogOf({u"a1", u"a2"})));
+      folder.Load();
+      EXPECT_EQ(Messages(folder.Pending()),
+                (withTemp ? Texts{u"t1", u"a1", u"a2"} : Texts{u"a1", u"a2"}));
     }
-    ASSERT_TRUE(WriteFileBytes(folder.Active(), LogOf({u"a1", u"a2"})));
-    folder.Load();
-    EXPECT_EQ(Messages(folder.Pending()),
-              (withTemp ? Texts{u"t1", u"a1", u"a2"} : Texts{u"a1", u"a2"}));
   }
 }
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "crt_api.h"
 #include "temp_data_folder.h"
+#include "unique_resource.h"
 
 namespace {
 
@@ -69,6 +72,36 @@ TEST_F(CrtTest, DateMarksAndClientIdentifier) {
   EXPECT_EQ(wcslen(first), 38u);
   EXPECT_EQ(first[0], L'{');
   EXPECT_EQ(std::wstring(first), std::wstring(second));
+}
+
+// settings.ini is written back whole: processes writing at once must still
+// keep every key, and agree on the one client identifier.
+TEST_F(CrtTest, ProcessesAtOnceShareOneClientIdAndLoseNoSetting) {
+  constexpr int kProcesses = 4;
+  constexpr int kKeys = 10;
+  UniqueKernelHandle start = UniqueKernelHandle::Adopt(
+      CreateEventW(nullptr, TRUE, FALSE, L"Local\\PlayerSuite.Test.Start"));
+  ASSERT_TRUE(start);
+  std::vector<std::thread> processes;
+  for (int p = 0; p < kProcesses; ++p) {
+    processes.emplace_back([p] {
+      EXPECT_EQ(RunProgram(L"crt_host.exe", std::to_wstring(p) + L" " + std::to_wstring(kKeys)),
+                0u);
+    });
+  }
+  Sleep(1500);  // all of them started and waiting
+  SetEvent(start.get());
+  for (std::thread& process : processes) process.join();
+
+  const std::wstring uuid = ReadIni(folder_.path(), L"Client", L"Uuid");
+  EXPECT_EQ(uuid.size(), 38u);
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int k = 0; k < kKeys; ++k) {
+      const std::wstring key = L"P" + std::to_wstring(p) + L"." + std::to_wstring(k);
+      EXPECT_EQ(ReadIni(folder_.path(), L"General", key.c_str()), uuid) << p << "." << k;
+    }
+  }
+  EXPECT_FALSE(FileExists(folder_.File(L"settings.ini.new")));
 }
 
 TEST_F(CrtTest, VersionTexts) {

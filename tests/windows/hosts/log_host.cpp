@@ -1,10 +1,14 @@
 // A host program for the tests, built as "a.exe". Without arguments it logs
 // one error "abc" with no module handle; with "N prefix" it logs N errors
-// whose messages are the prefix followed by the record's number.
+// whose messages are the prefix followed by the record's number; with
+// "N prefix T", T threads do so at once, each adding "t<thread>-" to the
+// prefix.
 #include <windows.h>
 
 #include <cwchar>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "proc_address.h"
 
@@ -18,10 +22,21 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
     logError(nullptr, 0, L"abc", nullptr);
   } else {
-    int count = _wtoi(argv[1]);
-    for (int i = 0; i < count; ++i) {
-      std::wstring message = std::wstring(argv[2]) + std::to_wstring(i);
-      logError(nullptr, i + 1, message.c_str(), L"value");
+    const int count = _wtoi(argv[1]);
+    const auto logAll = [&](const std::wstring& prefix) {
+      for (int i = 0; i < count; ++i) {
+        std::wstring message = prefix + std::to_wstring(i);
+        logError(nullptr, i + 1, message.c_str(), L"value");
+      }
+    };
+    if (argc < 4) {
+      logAll(argv[2]);
+    } else {
+      std::vector<std::thread> threads;
+      for (int t = 0; t < _wtoi(argv[3]); ++t) {
+        threads.emplace_back(logAll, std::wstring(argv[2]) + L"t" + std::to_wstring(t) + L"-");
+      }
+      for (std::thread& thread : threads) thread.join();
     }
   }
   FreeLibrary(library);

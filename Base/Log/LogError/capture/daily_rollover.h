@@ -20,14 +20,9 @@ inline LogDateText FormatLogDate(unsigned year, unsigned month, unsigned day) no
 // True when "LogErrorDate" is unreadable or differs from today's date.
 bool IsRollOverDue() noexcept;
 
-// Merges, then stores today's date under `pszSettingName` whatever the merge did.
+// Merges, then stores today's date under `pszSettingName` whatever the merge
+// did, all while owning the pending log's mutex, so that of processes loading
+// at once only the first rolls over. When the pending or the active log's
+// mutex cannot be had within kLogExclusionBoundMs nothing is merged and the
+// date is not stored: the next load tries again.
 void RollOver(const wchar_t* pszSettingName) noexcept;
-
-// Brings a leftover temporary file, then the active log file, into the
-// pending log file, or discards whole files where the cap requires it.
-void MergeActiveIntoPending() noexcept;
-
-// Appends the records of `pszSource` (its body after the file header) to
-// `pszDestination` and deletes the source once they are all there. On any
-// failure the destination is left as it was and the source stays.
-bool AppendLogBody(const wchar_t* pszSource, const wchar_t* pszDestination) noexcept;

@@ -8,29 +8,20 @@
 
 #include "crt_operations.h"
 #include "daily_rollover.h"
-#include "shared_open.h"
-#include "unique_resource.h"
+#include "log_exclusion.h"
+#include "log_file_io.h"
+#include "log_tail_repair.h"
 
 CLogStoreManager g_logStoreManager;
 
 namespace {
 
-bool WriteAll(HANDLE hFile, const void* data, DWORD size) {
-  DWORD written = 0;
-  return WriteFile(hFile, data, size, &written, nullptr) && written == size;
-}
-
-// Cuts the file back to `offset`, so that a failed write leaves no torn record.
-void TruncateTo(HANDLE hFile, LONGLONG offset) {
-  LARGE_INTEGER position;
-  position.QuadPart = offset;
-  if (SetFilePointerEx(hFile, position, nullptr, FILE_BEGIN)) SetEndOfFile(hFile);
-}
+constexpr LONGLONG kHeaderBytes = sizeof(LogFileHeader);
 
 }  // namespace
 
 bool CLogStoreManager::WriteFileHeader(HANDLE hFile) {
-  return WriteAll(hFile, &kLogFileHeader, sizeof(kLogFileHeader));
+  return WriteExactly(hFile, &kLogFileHeader, sizeof(kLogFileHeader));
 }
 
 void CLogStoreManager::Initialize() {
@@ -48,44 +39,77 @@ void CLogStoreManager::Initialize() {
   FillText260(m_strAppVersion, [this](wchar_t* buffer) {
     GetFileVersionText(m_strAppPath.c_str(), buffer, kCrtPathCapacity);
   });
+  bool bFirst = false;
+  m_activeLogMutex = OpenLogFilesMutex(LogFiles::Active, m_strActiveLogPath.c_str(), &bFirst);
+  if (bFirst) {
+    // No process had the mutex open, so the last writer may have died in the
+    // middle of a write. The mutex is this process's from its creation: no
+    // one appends behind a torn tail before it is cut.
+    MutexHold hold = MutexHold::Adopt(m_activeLogMutex.get());
+    RepairActiveLog();
+  }
   if (IsRollOverDue()) RollOver(kLogErrorDateSetting);
+}
+
+void CLogStoreManager::RepairActiveLog() noexcept {
+  if (!RepairTornTail(m_strActiveLogPath.c_str())) m_bTailMayBeTorn = true;
 }
 
 bool CLogStoreManager::AppendRecord(LogRecordHeader& header, const std::byte* pStrings,
                                     std::size_t nStringBytes) {
-  const std::size_t total = sizeof(LogRecordHeader) + nStringBytes;
-  if (nStringBytes > MAXDWORD - sizeof(LogRecordHeader)) return false;
+  if (nStringBytes > MAXDWORD - sizeof(LogRecordHeader) || !m_activeLogMutex) return false;
+  const std::size_t nTotal = sizeof(LogRecordHeader) + nStringBytes;
   // Header and strings go out in one write, so a record is whole or absent.
-  std::unique_ptr<std::byte[]> record(new (std::nothrow) std::byte[total]);
+  std::unique_ptr<std::byte[]> record(new (std::nothrow) std::byte[nTotal]);
   if (!record) return false;
+  if (nStringBytes != 0) std::memcpy(record.get() + sizeof(header), pStrings, nStringBytes);
 
-  std::lock_guard<std::mutex> guard(m_appendLock);
+  const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
+  MutexHold hold;
+  const MutexWait wait = WaitUntil(m_activeLogMutex.get(), deadline, hold);
+  if (wait == MutexWait::TimedOut) return false;
+  // A writer that died owning the mutex may have left its record cut short.
+  bool bRepair = wait == MutexWait::Abandoned || m_bTailMayBeTorn.load();
+  UniqueFileHandle file;
+  const bool bOpened = RetryWhileShared(m_activeLogMutex.get(), hold, deadline, bRepair, [&] {
+    file = OpenLogFile(m_strActiveLogPath.c_str(), GENERIC_WRITE | (bRepair ? GENERIC_READ : 0),
+                       FILE_SHARE_READ, OPEN_ALWAYS);
+    return file.valid();
+  });
+  if (!bOpened) return false;
+
   SYSTEMTIME now;
   GetLocalTime(&now);
   static_assert(sizeof(now) == sizeof(header.Time));
   std::memcpy(&header.Time, &now, sizeof(now));
   std::memcpy(record.get(), &header, sizeof(header));
-  if (nStringBytes != 0) std::memcpy(record.get() + sizeof(header), pStrings, nStringBytes);
+  return AppendOpen(file.get(), record.get(), nTotal, bRepair);
+}
 
-  UniqueFileHandle file =
-      OpenLogFileWithRetry(m_strActiveLogPath.c_str(), GENERIC_WRITE, OPEN_ALWAYS);
-  if (!file) return false;
-
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.get(), &size)) return false;
-  if (size.QuadPart == 0) {
-    if (!g_logStoreManager.WriteFileHeader(file.get())) {
-      TruncateTo(file.get(), 0);
-      return false;
-    }
-    size.QuadPart = sizeof(LogFileHeader);
-  } else {
-    LARGE_INTEGER zero = {};
-    if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
-  }
-  if (!WriteAll(file.get(), record.get(), static_cast<DWORD>(total))) {
-    TruncateTo(file.get(), size.QuadPart);
+bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes,
+                                  bool bRepair) {
+  LONGLONG nSize = 0;
+  if (!FileSizeOf(hFile, nSize)) return false;
+  // Never append behind a torn tail: the record would sit after bytes that
+  // read as damage. Until the tail is cut, records are dropped instead.
+  if (bRepair && !CutTornTail(hFile, nSize)) {
+    m_bTailMayBeTorn = true;
     return false;
   }
-  return true;
+  m_bTailMayBeTorn = false;
+
+  // Too short for its header (a header write cut short), the file starts
+  // afresh: header and record cover whatever bytes it had. Dying inside the
+  // write leaves whole records and at most a torn tail after them, which the
+  // next owner of the mutex cuts: it finds the mutex abandoned, or new.
+  const bool bFresh = nSize < kHeaderBytes;
+  const LONGLONG nStart = bFresh ? 0 : nSize;
+  if (SeekTo(hFile, nStart) && (!bFresh || g_logStoreManager.WriteFileHeader(hFile)) &&
+      WriteExactly(hFile, pRecord, nRecordBytes)) {
+    return true;
+  }
+  // Cut back to where the record began, so that no torn record stays; where
+  // even that fails, the next append of this process cuts it first.
+  if (!TruncateAt(hFile, nStart)) m_bTailMayBeTorn = true;
+  return false;
 }

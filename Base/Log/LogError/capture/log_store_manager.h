@@ -2,17 +2,19 @@
 // way records reach the active log file.
 //
 // Filled once by Initialize during process attach, read-only afterwards:
-// logging threads read the texts without a lock. AppendRecord serialises the
-// appends of this process; other processes are kept out by the share mode.
+// logging threads read the texts without a lock. AppendRecord queues on the
+// active log's mutex of the data folder, with every thread of every process
+// of the suite that writes there.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 #include "log_format.h"
+#include "unique_resource.h"
 
 class CLogStoreManager {
  public:
@@ -24,12 +26,15 @@ class CLogStoreManager {
   // Writes the 12-byte LogFileHeader at the handle's current position.
   virtual bool WriteFileHeader(HANDLE hFile);
 
-  // Fills the five texts, then runs the daily roll-over when it is due.
-  // May throw std::bad_alloc; the process entry catches it.
+  // Fills the five texts, opens the active log's mutex, then runs the daily
+  // roll-over when it is due. May throw std::bad_alloc; the process entry
+  // catches it.
   void Initialize();
 
   // Stamps the time and appends header and strings as one record. False when
-  // the record was not written (the file stayed as it was).
+  // the record was not written (the file stayed as it was). Takes no module,
+  // version or other loader query while it owns the mutex, so that it may be
+  // called from another library's process entry.
   bool AppendRecord(LogRecordHeader& header, const std::byte* pStrings, std::size_t nStringBytes);
 
   std::wstring m_strActiveLogPath;
@@ -39,7 +44,17 @@ class CLogStoreManager {
   std::wstring m_strAppVersion;
 
  private:
-  std::mutex m_appendLock;
+  // Owning the mutex: cuts a record that a writer which died mid-write left at
+  // the end of the active log file. Where it cannot, the next append does.
+  void RepairActiveLog() noexcept;
+  // Under the mutex, with the file open at its current size; false when the
+  // record cannot be added without leaving a torn record behind.
+  bool AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes, bool bRepair);
+
+  UniqueKernelHandle m_activeLogMutex;
+  // Set when this process could not cut back a write that failed, or could
+  // not check the tail at load: the next append repairs the tail first.
+  std::atomic<bool> m_bTailMayBeTorn{false};
 };
 
 // The one instance of this loaded copy of the library.

@@ -1,6 +1,7 @@
 #include "log_sender_object.h"
 
 #include <string>
+#include <utility>
 
 #include "crt_operations.h"
 #include "reported_bytes.h"
@@ -47,6 +48,7 @@ HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
     UniqueBstr report;
     if (!m_log2Xml.BuildXml(report.put(), nullptr)) return kNoReport;
     *pbstrReport = report.release();
+    m_bReportDelivered = true;
     return kReportDelivered;
   } catch (...) {
     return kNoReport;
@@ -55,7 +57,7 @@ HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
 
 HRESULT CLogSenderObject::MarkReportSent() noexcept {
   SetDateMark(kSendMark);
-  if (m_log2Xml.FileData() != nullptr) {
+  if (std::exchange(m_bReportDelivered, false)) {
     RemoveReportedBytes(m_log2Xml.m_strLogFile.c_str(), m_log2Xml.FileData(),
                         m_log2Xml.FileDataBytes());
   }

@@ -38,10 +38,15 @@ class CLogSenderObject : public CComObjectRootEx<CComSingleThreadModel>,
   // -1, 0 or 1. Reads the pending log file at most once per object, so a
   // second report from one object is 0. *pbstrReport is written only with 1.
   STDMETHOD(GetReport)(BSTR* pbstrReport, LONG lBuild) noexcept override;
-  // Sets the send mark and removes from the pending log file exactly the
-  // bytes this object reported, if the file still starts with them. S_OK.
+  // Sets the send mark. Only after GetReport delivered a report (returned 1)
+  // does it also remove from the pending log file exactly the bytes reported,
+  // if the file still starts with them, and only once. S_OK.
   STDMETHOD(MarkReportSent)() noexcept override;
 
   // Loaded by GetReport only; MarkReportSent reads what it loaded.
   CLog2XML m_log2Xml;
+
+ private:
+  // A load that did not end in a delivered report proves nothing was sent.
+  bool m_bReportDelivered = false;
 };

@@ -1,0 +1,74 @@
+// How the writers of one data folder, threads and processes alike, take turns
+// with its log files: they queue on named mutexes derived from the folder and
+// never poll. Two mutexes, always taken in this order when both are needed:
+// the pending log's, then the active log's. So a day's merge, however long,
+// never holds up a writer: writers wait only for other appends and for the
+// one rename that takes the active log file away.
+#pragma once
+
+#include <windows.h>
+
+#include "folder_mutex.h"
+#include "unique_resource.h"
+
+// The longest one call waits for a log file. With 16 writers (4 processes of
+// 4 threads, 400 records each; bench/contention_bench) appending at once
+// under Wine on the 2-core build machine, one call's 99th percentile was
+// 21-54 ms over nine runs and the longest call 229 ms. 400 ms is over seven
+// times the worst 99th percentile and keeps a whole call, dropped record
+// included, within half a second.
+inline constexpr DWORD kLogExclusionBoundMs = 400;
+
+// The purposes that name the two mutexes (folder_mutex.h).
+inline constexpr wchar_t kActiveLogMutexPurpose[] = L"ActiveLog";
+inline constexpr wchar_t kPendingLogMutexPurpose[] = L"PendingLog";
+
+enum class LogFiles {
+  Active,   // error.Profile: the appends, and the roll-over's move of it
+  Pending,  // error.bf and its companions: the merge, the removal of what was sent
+};
+
+// The mutex of `which` for the folder that holds `pszFilePath`; empty on
+// failure. With `pbCreatedOwned`, as OpenFolderMutex. Allocates: open it
+// before waiting for anything.
+UniqueKernelHandle OpenLogFilesMutex(LogFiles which, const wchar_t* pszFilePath,
+                                     bool* pbCreatedOwned = nullptr);
+
+// The moment by which a wait must have ended.
+class Deadline {
+ public:
+  static Deadline After(DWORD milliseconds) noexcept;
+  DWORD Remaining() const noexcept;
+
+ private:
+  ULONGLONG m_nEndTick = 0;
+};
+
+// Waits for `mutex` until the deadline; `hold` owns it unless TimedOut.
+MutexWait WaitUntil(HANDLE mutex, const Deadline& deadline, MutexHold& hold) noexcept;
+
+// Runs `attempt` (true on success, the last error set on failure) while `hold`
+// owns `mutex`. Only a program outside the suite can make it fail with a
+// sharing violation; then the mutex is let go for a pause, so that nobody of
+// the suite waits behind a sleeper, taken again and the attempt repeated
+// until the deadline. `bAbandoned` is set when a retake finds the mutex
+// abandoned. False when the attempt never succeeded.
+template <typename Attempt>
+bool RetryWhileShared(HANDLE mutex, MutexHold& hold, const Deadline& deadline, bool& bAbandoned,
+                      Attempt&& attempt) {
+  for (;;) {
+    if (attempt()) return true;
+    if (GetLastError() != ERROR_SHARING_VIOLATION || deadline.Remaining() == 0) return false;
+    hold.reset();
+    Sleep(1);
+    switch (WaitUntil(mutex, deadline, hold)) {
+      case MutexWait::TimedOut:
+        return false;
+      case MutexWait::Abandoned:
+        bAbandoned = true;
+        break;
+      case MutexWait::Owned:
+        break;
+    }
+  }
+}

@@ -1,0 +1,52 @@
+#include "log_tail_repair.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "log_file_io.h"
+#include "log_format.h"
+#include "log_whole_records.h"
+
+namespace {
+
+constexpr LONGLONG kHeaderBytes = sizeof(LogFileHeader);
+// What one block can hold; an active log file is deleted at the cap long before.
+constexpr LONGLONG kRepairableBytes = 0x7FFFFFFF;
+// Far longer than any record this library writes, far shorter than a day's log.
+constexpr LONGLONG kTailBytes = 64 * 1024;
+
+// Most files end whole: their last bytes show it without reading the rest.
+bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
+  LONGLONG nStart = nSize - kTailBytes < kHeaderBytes ? kHeaderBytes : nSize - kTailBytes;
+  nStart += nStart & 1;  // records start at even offsets
+  if (nStart >= nSize) return false;
+  const auto nBytes = static_cast<std::size_t>(nSize - nStart);
+  std::unique_ptr<std::uint8_t[]> tail(new (std::nothrow) std::uint8_t[nBytes]);
+  return tail && SeekTo(hFile, nStart) && ReadExactly(hFile, tail.get(), nBytes) &&
+         EndsWithWholeRecord(tail.get(), nBytes);
+}
+
+}  // namespace
+
+bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept {
+  if (nSize <= kHeaderBytes || TailIsWhole(hFile, nSize)) return true;
+  FileBytes bytes;
+  if (!ReadWholeFile(hFile, kRepairableBytes, bytes)) return false;
+  const std::size_t nEnd = WholeRecordsEnd(bytes.data.get(), bytes.size);
+  if (nEnd == bytes.size) return true;
+  if (!TruncateAt(hFile, static_cast<LONGLONG>(nEnd))) return false;
+  nSize = static_cast<LONGLONG>(nEnd);
+  return true;
+}
+
+bool RepairTornTail(const wchar_t* pszPath) noexcept {
+  UniqueFileHandle file =
+      OpenLogFile(pszPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+  if (!file) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  LONGLONG nSize = 0;
+  return FileSizeOf(file.get(), nSize) && CutTornTail(file.get(), nSize);
+}

@@ -1,0 +1,15 @@
+// Cutting a record that a write cut short left at the end of a log file, as
+// a writer that died in the middle of an append leaves it.
+#pragma once
+
+#include <windows.h>
+
+// `hFile` is open for reading and writing at `nSize` bytes; `nSize` becomes
+// the size after the cut. Reads, then truncates once: the records before the
+// tail are never touched, and dying meanwhile leaves the tail for the next
+// repair. False when the file could not be read or cut.
+bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept;
+
+// The same for the file at `pszPath`, opened for the purpose. True when
+// nothing is left to cut, a missing file included.
+bool RepairTornTail(const wchar_t* pszPath) noexcept;

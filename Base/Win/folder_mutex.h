@@ -1,0 +1,121 @@
+// Named kernel mutexes that every process of the suite derives alike from a
+// data folder and a purpose, so that threads and processes working on that
+// folder's files queue for them.
+//
+// Naming and opening allocate and call the kernel; waiting and releasing do
+// neither. Callers that must not take the loader lock while holding a mutex
+// open it first and only then wait.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "unique_resource.h"
+
+// The folder as every process names it: full, long-form, with backslashes,
+// without a trailing separator, and upper-cased, because the file system
+// compares names without case. Falls back to the text as given where the
+// platform cannot resolve it.
+inline std::wstring CanonicalFolderText(const wchar_t* pszFolder) {
+  std::wstring text = pszFolder != nullptr ? pszFolder : L"";
+  if (DWORD need = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr); need != 0) {
+    std::wstring full(need, L'\0');
+    DWORD length = GetFullPathNameW(text.c_str(), need, full.data(), nullptr);
+    if (length != 0 && length < need) text.assign(full.data(), length);
+  }
+  // An 8.3 alias and the long name are one folder.
+  if (DWORD need = GetLongPathNameW(text.c_str(), nullptr, 0); need != 0) {
+    std::wstring longText(need, L'\0');
+    DWORD length = GetLongPathNameW(text.c_str(), longText.data(), need);
+    if (length != 0 && length < need) text.assign(longText.data(), length);
+  }
+  for (wchar_t& c : text) {
+    if (c == L'/') c = L'\\';
+  }
+  while (text.size() > 3 && text.back() == L'\\') text.pop_back();
+  if (!text.empty()) {
+    std::wstring upper(text.size(), L'\0');
+    const int length = static_cast<int>(text.size());
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), length, upper.data(),
+                      length, nullptr, nullptr, 0) == length) {
+      text = upper;
+    }
+  }
+  return text;
+}
+
+// "Local\PlayerSuite.<purpose>.<16 hex digits>": a 64-bit FNV-1a hash of the
+// canonical folder. Mutex names allow no backslash after the namespace and
+// are compared with case, hence the hash of a case-folded text.
+inline std::wstring FolderMutexName(std::wstring_view purpose, const wchar_t* pszFolder) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  for (wchar_t c : CanonicalFolderText(pszFolder)) {
+    hash = (hash ^ static_cast<std::uint16_t>(c)) * 0x100000001B3ull;
+  }
+  wchar_t digits[17] = {};
+  for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = L"0123456789ABCDEF"[hash & 0xF];
+  std::wstring name = L"Local\\PlayerSuite.";
+  name.append(purpose);
+  name += L'.';
+  name += digits;
+  return name;
+}
+
+// The folder part of a file path ("C:\a\b.txt" gives "C:\a"); empty without one.
+inline std::wstring FolderOfFile(const wchar_t* pszPath) {
+  std::wstring_view path = pszPath != nullptr ? pszPath : L"";
+  const std::size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, cut));
+}
+
+// Creates or opens the mutex of `purpose` for the folder; empty on failure.
+// With `pbCreatedOwned`, a mutex that no process had open is created owned by
+// the caller, and *pbCreatedOwned tells so: the caller is then the first to
+// reach the folder's files since their last user ended, however it ended. A
+// named mutex goes with its last handle, so an owner that died alone leaves
+// no abandoned mutex behind, only a new one.
+inline UniqueKernelHandle OpenFolderMutex(std::wstring_view purpose, const wchar_t* pszFolder,
+                                          bool* pbCreatedOwned = nullptr) {
+  if (pbCreatedOwned != nullptr) *pbCreatedOwned = false;
+  if (pszFolder == nullptr || *pszFolder == L'\0') return {};
+  const std::wstring name = FolderMutexName(purpose, pszFolder);
+  UniqueKernelHandle mutex =
+      UniqueKernelHandle::Adopt(CreateMutexW(nullptr, pbCreatedOwned != nullptr, name.c_str()));
+  if (pbCreatedOwned != nullptr) {
+    *pbCreatedOwned = mutex.valid() && GetLastError() != ERROR_ALREADY_EXISTS;
+  }
+  return mutex;
+}
+
+// Ownership of a mutex: released when the owner goes. It does not own the
+// mutex's handle, which must outlive it.
+struct MutexOwnershipTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() noexcept { return nullptr; }
+  static void Close(HANDLE h) noexcept { ReleaseMutex(h); }
+};
+using MutexHold = UniqueResource<MutexOwnershipTraits>;
+
+enum class MutexWait {
+  Owned,
+  Abandoned,  // owned now; the previous owner ended without releasing it
+  TimedOut,
+};
+
+// Waits at most `milliseconds` for `mutex`; on success `hold` owns it.
+inline MutexWait WaitForMutex(HANDLE mutex, DWORD milliseconds, MutexHold& hold) noexcept {
+  if (mutex == nullptr) return MutexWait::TimedOut;
+  switch (WaitForSingleObject(mutex, milliseconds)) {
+    case WAIT_OBJECT_0:
+      hold = MutexHold::Adopt(mutex);
+      return MutexWait::Owned;
+    case WAIT_ABANDONED:
+      hold = MutexHold::Adopt(mutex);
+      return MutexWait::Abandoned;
+    default:
+      return MutexWait::TimedOut;
+  }
+}

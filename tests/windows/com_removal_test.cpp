@@ -1,0 +1,98 @@
+// What MarkReportSent removes: nothing unless this object delivered a report,
+// and never what a removal that died left beside the pending log file.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "com_test_helpers.h"
+#include "log_bytes_builder.h"
+#include "temp_data_folder.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes LogOf(std::initializer_list<const char16_t*> messages,
+            const LogFileHeader& header = kLogFileHeader) {
+  logtest::LogBytesBuilder builder(header);
+  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
+  return builder.Bytes();
+}
+
+class RemovalTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server_.loaded()); }
+  std::wstring Pending() const { return folder_.File(L"error.bf"); }
+
+  TempDataFolder folder_;
+  ComApartment apartment_;
+  ComServer server_;
+};
+
+TEST_F(RemovalTest, WithoutADeliveredReportNothingIsRemoved) {
+  const Bytes records = LogOf({u"r1", u"r2"});
+  const std::wstring saveFolder = folder_.File(L"saved");
+  ASSERT_TRUE(CreateDirectoryW(saveFolder.c_str(), nullptr));
+  const struct {
+    const char* name;
+    Bytes file;
+    std::function<void(IKRLogSender*)> before;
+  } rows[] = {
+      {"no build asked", records,
+       [](IKRLogSender* sender) {
+         UniqueBstr report;
+         EXPECT_EQ(sender->GetReport(report.put(), 0), 0);
+       }},
+      {"saved, not sent", records,
+       [&saveFolder](IKRLogSender* sender) {
+         UniqueBstr folder = UniqueBstr::Adopt(SysAllocString(saveFolder.c_str()));
+         EXPECT_EQ(sender->SaveReport(folder.get()), S_OK);
+       }},
+      {"file of another version", LogOf({u"r1"}, LogFileHeader{kLogFileMagic, 2, 1}),
+       [](IKRLogSender* sender) {
+         UniqueBstr report;
+         EXPECT_EQ(sender->GetReport(report.put(), 1), 0);
+       }},
+      // The file is read, but the report cannot be built without an apartment.
+      {"asked on a thread outside any apartment", records,
+       [](IKRLogSender* sender) {
+         std::thread([sender] {
+           UniqueBstr report;
+           EXPECT_EQ(sender->GetReport(report.put(), 1), 0);
+         }).join();
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteIni(folder_.path(), L"DateMarks", L"SendErrorDate", nullptr);
+    ASSERT_TRUE(WriteFileBytes(Pending(), row.file));
+    ComPtr<IKRLogSender> sender = server_.CreateSender();
+    row.before(sender.get());
+    EXPECT_EQ(sender->MarkReportSent(), S_OK);
+    EXPECT_EQ(ReadFileBytes(Pending()), row.file);
+    EXPECT_EQ(ReadIni(folder_.path(), L"DateMarks", L"SendErrorDate"), TodayText());
+  }
+}
+
+TEST_F(RemovalTest, SideFileLeftByADeadRemovalIsDeletedNotAppended) {
+  ASSERT_TRUE(WriteFileBytes(Pending(), LogOf({u"r1"})));
+  ComPtr<IKRLogSender> sender = server_.CreateSender();
+  UniqueBstr report;
+  ASSERT_EQ(sender->GetReport(report.put(), 1), 1);
+  // Merged after the report was read, and a side file from an older removal.
+  Bytes merged = LogOf({u"m1"});
+  merged.erase(merged.begin(), merged.begin() + sizeof(LogFileHeader));
+  Bytes pending = ReadFileBytes(Pending());
+  pending.insert(pending.end(), merged.begin(), merged.end());
+  ASSERT_TRUE(WriteFileBytes(Pending(), pending));
+  ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf.rest"), LogOf({u"x1"})));
+
+  EXPECT_EQ(sender->MarkReportSent(), S_OK);
+  EXPECT_EQ(ReadFileBytes(Pending()), LogOf({u"m1"}));
+  EXPECT_FALSE(FileExists(folder_.File(L"error.bf.rest")));
+}
+
+}  // namespace
