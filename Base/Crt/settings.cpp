@@ -9,37 +9,12 @@
 #include "crt_api.h"
 #include "data_folder.h"
 #include "settings_lock.h"
+#include "settings_write.h"
 #include "unique_resource.h"
 
 namespace {
 
 std::wstring SettingsPathIn(const std::wstring& folder) { return folder + L"\\settings.ini"; }
-
-// The profile API writes the file back in place, and a process that dies
-// inside it leaves settings.ini short or empty: every key, the client
-// identifier among them, would be gone. So the write goes into a copy that
-// then replaces settings.ini in one step. A copy that a process dying here
-// leaves behind is never read, and the next write starts it afresh.
-bool WriteThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                      const wchar_t* value) {
-  const std::wstring copy = path + L".new";
-  if (!CopyFileW(path.c_str(), copy.c_str(), FALSE)) {
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    DeleteFileW(copy.c_str());  // no settings yet: nothing of a leftover may come in
-  }
-  bool written = WritePrivateProfileStringW(section, key, value, copy.c_str()) != FALSE;
-  if (written) {
-    UniqueFileHandle file = UniqueFileHandle::Adopt(
-        CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    written = file && FlushFileBuffers(file.get());
-  }
-  if (written) {
-    written = MoveFileExW(copy.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-  }
-  if (!written) DeleteFileW(copy.c_str());
-  return written;
-}
 
 // The profile API cannot tell an empty value from a missing key except
 // through its default, so the default is a text no setting can hold.
@@ -77,7 +52,7 @@ bool WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* val
   // The whole file is written back: without the lock another process's write
   // of another key could be undone.
   SettingsLock lock(folder);
-  return lock.held() && WriteThroughCopy(SettingsPathIn(folder), section, key, value);
+  return lock.held() && WriteSettingThroughCopy(SettingsPathIn(folder), section, key, value);
 }
 
 std::optional<std::wstring> ReadOrAddSetting(const wchar_t* section, const wchar_t* key,
@@ -121,7 +96,8 @@ extern "C" int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValu
     std::optional<std::wstring> value = ReadSetting(section, key);
     if (!value || value->empty()) return defaultValue;
     wchar_t* end = nullptr;
-    long number = std::wcstol(value->c_str(), &end, 0);
+    // Decimal, as GetPrivateProfileIntW reads it: "08" is 8, not a bad octal.
+    long number = std::wcstol(value->c_str(), &end, 10);
     return end == value->c_str() ? defaultValue : static_cast<int>(number);
   } catch (...) {
     return defaultValue;

@@ -210,3 +210,31 @@ TEST_F(CaptureTest, TwoProcessesNeverInterleaveRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+// A record as big as the roll-over's cap allows, whatever texts it is given:
+// bigger, the next roll-over would delete it with the whole day's log.
+TEST_F(CaptureTest, TextsBeyondTheCapAreCutToAWholeRecordWithinIt) {
+  const std::wstring huge(14 * 1024 * 1024, L'm');  // 28 MiB of message
+  const wchar_t* values[] = {nullptr, L"v", huge.c_str()};
+  for (const wchar_t* value : values) {
+    DeleteFileW(ActivePath().c_str());
+    {
+      LogLibrary library;
+      library.logError(nullptr, 0, huge.c_str(), value);
+    }
+    const DecodedLog log = ActiveLog();
+    ASSERT_TRUE(log.whole);
+    ASSERT_EQ(log.records.size(), 1u);
+    EXPECT_LE(ReadFileBytes(ActivePath()).size(), static_cast<std::size_t>(kLogRolloverCap));
+    EXPECT_GE(log.records[0].message.size(), static_cast<std::size_t>(kLogRolloverCap / 4 - 1024));
+    EXPECT_EQ(log.records[0].message.find_first_not_of(u'm'), std::u16string::npos);
+    EXPECT_EQ(log.records[0].value.has_value(), value != nullptr);
+    if (value != nullptr && value != huge.c_str()) {
+      EXPECT_EQ(*log.records[0].value, u"v");
+    }
+  }
+}
+
+}  // namespace

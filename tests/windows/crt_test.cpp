@@ -53,8 +53,15 @@ TEST_F(CrtTest, DataFolderPathsAndSettings) {
   EXPECT_EQ(std::wstring(four), L"201");
 
   EXPECT_EQ(GetConfigInt(L"LogControl", L"SendError", 1, 1), 1);
-  WriteIni(folder_.path(), L"LogControl", L"SendError", L"0");
-  EXPECT_EQ(GetConfigInt(L"LogControl", L"SendError", 1, 1), 0);
+  // Read as the platform's profile API reads integers: decimal.
+  const struct {
+    const wchar_t* text;
+    int value;
+  } numbers[] = {{L"0", 0}, {L"08", 8}, {L"010", 10}, {L"0x10", 0}, {L"-3", -3}, {L"x", 1}};
+  for (const auto& n : numbers) {
+    WriteIni(folder_.path(), L"LogControl", L"SendError", n.text);
+    EXPECT_EQ(GetConfigInt(L"LogControl", L"SendError", 1, 1), n.value) << n.text;
+  }
 }
 
 TEST_F(CrtTest, DateMarksAndClientIdentifier) {

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "data_files.h"
+#include "settings_lock.h"
+#include "settings_write.h"
 #include "tool_error.h"
 
 namespace {
@@ -37,8 +39,11 @@ std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wst
 
 void WriteSetting(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                   const wchar_t* value) {
-  // The exclusion around crt.dll's settings writes goes here as well.
-  if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value, file.c_str())) {
+  // The same exclusion and the same one-step replacement as crt.dll's writes,
+  // so neither loses the other's keys.
+  SettingsLock lock(file.substr(0, file.find_last_of(L'\\')));
+  if (!lock.held()) Fail(ExitStatus::kFile, L"the settings of " + file + L" stay busy");
+  if (!WriteSettingThroughCopy(file, section.c_str(), key.c_str(), value)) {
     const DWORD error = GetLastError();
     Fail(ExitStatus::kFile, L"cannot write " + file + L": " + SystemErrorText(error));
   }

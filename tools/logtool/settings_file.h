@@ -13,9 +13,8 @@ std::wstring SettingsFilePath();
 std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wstring& section,
                                         const std::wstring& key);
 
-// The one place where the tool changes the settings file: crt.dll guards its
-// own writes with a cross-process exclusion per data folder, and that same
-// exclusion belongs around this function's body. A null value removes the
-// key. Fails with kFile.
+// The one place where the tool changes the settings file, under the data
+// folder's settings mutex, as crt.dll writes. A null value removes the key.
+// Fails with kFile.
 void WriteSetting(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                   const wchar_t* value);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <string_view>
@@ -37,6 +38,18 @@ void AppendText(std::vector<std::byte>& area, std::wstring_view text) {
 
 std::uint32_t TextBytes(std::wstring_view text) {
   return static_cast<std::uint32_t>((text.size() + 1) * sizeof(wchar_t));
+}
+
+// One record never outgrows the roll-over's cap, which would delete it with
+// the whole day's log, and its lengths always match its bytes: a longer
+// message, then value, is cut to fit. Only a 64-bit caller can pass texts that
+// long.
+constexpr std::uint64_t kMaxStringBytes =
+    kLogRolloverCap - sizeof(LogFileHeader) - sizeof(LogRecordHeader);
+
+std::wstring_view CutToBytes(std::wstring_view text, std::uint64_t budgetWithTerminator) {
+  const std::uint64_t chars = budgetWithTerminator >= 2 ? budgetWithTerminator / 2 - 1 : 0;
+  return text.size() > chars ? text.substr(0, static_cast<std::size_t>(chars)) : text;
 }
 
 void WriteRecord(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LONG nCode,
@@ -74,21 +87,28 @@ void WriteRecord(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LON
   std::wstring_view appName = store.m_strAppName;
   std::wstring_view module = UpToZero(moduleName, MAX_PATH);
   std::wstring_view message = pszMessage != nullptr ? std::wstring_view(pszMessage) : L"";
+  std::wstring_view value = pszValue != nullptr ? std::wstring_view(pszValue) : L"";
   header.AppNameBytes = TextBytes(appName);
   header.ModuleNameBytes = TextBytes(module);
+  std::uint64_t budget = kMaxStringBytes - header.AppNameBytes - header.ModuleNameBytes;
+  // A short value keeps its room; of two long texts each keeps half at least.
+  const std::uint64_t valueRoom =
+      pszValue != nullptr
+          ? std::min<std::uint64_t>((value.size() + 1) * sizeof(wchar_t), budget / 2)
+          : 0;
+  message = CutToBytes(message, budget - valueRoom);
   header.MessageBytes = TextBytes(message);
-  header.ValueBytes = pszValue != nullptr ? TextBytes(pszValue) : 0;
-  std::uint64_t total = std::uint64_t{header.AppNameBytes} + header.ModuleNameBytes +
-                        header.MessageBytes + header.ValueBytes;
-  if (total > 0x7FFFFFFF) return;  // beyond what any log file can hold
-  header.StringBytes = static_cast<std::uint32_t>(total);
+  if (pszValue != nullptr) value = CutToBytes(value, budget - header.MessageBytes);
+  header.ValueBytes = pszValue != nullptr ? TextBytes(value) : 0;
+  header.StringBytes =
+      header.AppNameBytes + header.ModuleNameBytes + header.MessageBytes + header.ValueBytes;
 
   std::vector<std::byte> area;
   area.reserve(header.StringBytes);
   AppendText(area, appName);
   AppendText(area, module);
   AppendText(area, message);
-  if (pszValue != nullptr) AppendText(area, pszValue);
+  if (pszValue != nullptr) AppendText(area, value);
 
   g_logStoreManager.AppendRecord(header, area.data(), area.size());
 }
