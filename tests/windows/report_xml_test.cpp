@@ -87,18 +87,23 @@ std::wstring TextReport(CLog2XML& log, bool* ok = nullptr) {
   return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
 }
 
-// Loads `xml` into a fresh document; false when the parser rejects it.
-bool ParsesBack(const std::wstring& xml) {
+// `xml` loaded into a fresh document; empty when the parser rejects it.
+ComPtr<IXMLDOMDocument> Parsed(const std::wstring& xml) {
   ComPtr<IXMLDOMDocument> document;
   if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
                               document.put_void()))) {
-    return false;
+    return ComPtr<IXMLDOMDocument>();
   }
   UniqueBstr source;
   source.reset(SysAllocStringLen(xml.data(), static_cast<UINT>(xml.size())));
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  return SUCCEEDED(document->loadXML(source.get(), &loaded)) && loaded == VARIANT_TRUE;
+  if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE) {
+    return ComPtr<IXMLDOMDocument>();
+  }
+  return document;
 }
+
+bool ParsesBack(const std::wstring& xml) { return static_cast<bool>(Parsed(xml)); }
 
 // One item element of a report, as the DOM reads it back.
 struct ReadItem {
@@ -126,18 +131,11 @@ std::wstring AttributeOf(IXMLDOMElement* element, const wchar_t* name, bool* pre
 bool ReadItems(const std::wstring& text, std::vector<ReadItem>& items) {
   for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
     const size_t next = text.find(L"<Log_Error", start + 1);
-    const std::wstring xml = text.substr(start, next == std::wstring::npos ? next : next - start);
+    ComPtr<IXMLDOMDocument> document =
+        Parsed(text.substr(start, next == std::wstring::npos ? next : next - start));
     start = next;
-    ComPtr<IXMLDOMDocument> document;
-    if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
-                                document.put_void()))) {
-      return false;
-    }
-    UniqueBstr source = MakeBstr(xml);
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE) return false;
     ComPtr<IXMLDOMElement> root;
-    if (document->get_documentElement(root.put()) != S_OK) return false;
+    if (!document || document->get_documentElement(root.put()) != S_OK) return false;
     const std::wstring productVersion = AttributeOf(root.get(), L"ProductVer");
     ComPtr<IXMLDOMNodeList> children;
     long count = 0;
@@ -213,18 +211,12 @@ std::wstring Canonical(const std::wstring& text) {
   std::wstring out;
   for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
     const size_t next = text.find(L"<Log_Error", start + 1);
-    ComPtr<IXMLDOMDocument> document;
-    if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
-                                document.put_void()))) {
-      return L"";
-    }
-    UniqueBstr source =
-        MakeBstr(text.substr(start, next == std::wstring::npos ? next : next - start));
+    ComPtr<IXMLDOMDocument> document =
+        Parsed(text.substr(start, next == std::wstring::npos ? next : next - start));
     start = next;
-    VARIANT_BOOL loaded = VARIANT_FALSE;
     ComPtr<IXMLDOMElement> root;
-    if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE ||
-        document->get_documentElement(root.put()) != S_OK || !AppendCanonical(root.get(), out)) {
+    if (!document || document->get_documentElement(root.put()) != S_OK ||
+        !AppendCanonical(root.get(), out)) {
       return L"";
     }
   }

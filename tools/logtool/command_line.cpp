@@ -18,13 +18,13 @@ CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> a
     }
     const std::size_t equals = word.find(L'=');
     const std::wstring name = word.substr(0, equals);
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* match = nullptr;
     for (const OptionSpec& option : options) {
-      if (name == option.name) spec = &option;
+      if (name == option.name) match = &option;
     }
-    if (spec == nullptr) UsageError(L"unknown option " + Shown(name));
+    if (match == nullptr) UsageError(L"unknown option " + Shown(name));
     if (values_.count(name) != 0) UsageError(Shown(name) + L" is given twice");
-    if (!spec->takesValue) {
+    if (!match->takesValue) {
       if (equals != std::wstring::npos) UsageError(Shown(name) + L" takes no value");
       values_[name];
       continue;
