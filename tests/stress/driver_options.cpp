@@ -1,0 +1,42 @@
+#include "driver_options.h"
+
+#include <cwchar>
+
+namespace stress {
+
+bool DriverOptions::Parse(int argc, wchar_t** argv) {
+  if (argc < 2) return false;
+  mode_ = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring argument = argv[i];
+    const std::size_t equals = argument.find(L'=');
+    if (!argument.starts_with(L"--") || equals == std::wstring::npos) return false;
+    given_[argument.substr(2, equals - 2)] = argument.substr(equals + 1);
+  }
+  return true;
+}
+
+int DriverOptions::Get(const wchar_t* name, int fallback) {
+  const auto given = given_.find(name);
+  const int value = given == given_.end() ? fallback : _wtoi(given->second.c_str());
+  used_[name] = value;
+  return value;
+}
+
+std::wstring DriverOptions::Used() const {
+  std::wstring text;
+  for (const auto& [name, value] : used_) {
+    text += (text.empty() ? L"--" : L" --") + name + L"=" + std::to_wstring(value);
+  }
+  return text;
+}
+
+std::wstring DriverOptions::Unused() const {
+  std::wstring text;
+  for (const auto& [name, value] : given_) {
+    if (!used_.contains(name)) text += (text.empty() ? L"--" : L" --") + name;
+  }
+  return text;
+}
+
+}  // namespace stress

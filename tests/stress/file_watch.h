@@ -1,0 +1,39 @@
+// Looks at the log files while a kill run goes on. A writer killed in the
+// middle of its write may leave a torn record at the end of error.Profile,
+// which the next writer cuts off; damage with records behind it would stay,
+// and so would a torn record carried into error.bf.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+#include "run_context.h"
+
+namespace stress {
+
+class FileWatch {
+ public:
+  explicit FileWatch(const RunContext& run) : run_(run) {}
+
+  // Walks the files after the kill that `event` describes. False on damage
+  // with records behind it that is still there when the file is read again.
+  // Any thread may; one look at a time.
+  bool Look(const std::wstring& event);
+  // Walks the files once nothing runs: every file must read to its end.
+  bool LookSettled();
+
+  std::size_t looks() const { return nLooks_; }
+  std::size_t tornTails() const { return nTornTails_; }
+  std::size_t tornTailsInPending() const { return nTornTailsInPending_; }
+
+ private:
+  const RunContext& run_;
+  std::mutex lock_;
+  std::size_t nLooks_ = 0;
+  std::size_t nTornTails_ = 0;
+  std::size_t nTornTailsInPending_ = 0;
+  std::size_t nNotes_ = 0;
+};
+
+}  // namespace stress

@@ -1,0 +1,108 @@
+#include "record_ledger.h"
+
+#include <algorithm>
+
+#include "record_key.h"
+
+namespace stress {
+
+namespace {
+
+constexpr std::size_t kProblemsShown = 12;
+
+std::uint64_t ThreadId(RecordKey key) {
+  key.nIndex = 0;
+  return key.Packed();
+}
+
+void Note(std::vector<std::wstring>& problems, std::wstring text) {
+  if (problems.size() < kProblemsShown) problems.push_back(std::move(text));
+}
+
+}  // namespace
+
+std::size_t RecordLedger::AddSource(std::wstring name, bool bUnconfirmed) {
+  sources_.push_back({std::move(name), bUnconfirmed});
+  return sources_.size() - 1;
+}
+
+void RecordLedger::Add(std::size_t nSource, const FoundRecord& record) {
+  const std::optional<RecordKey> key = ParseMessage(record.message);
+  if (!key) {
+    ++nForeign_;
+    Note(problems_, L"foreign text \"" + record.message + L"\" in " + sources_[nSource].name);
+    return;
+  }
+  if (record.nKind != KindOf(*key) || record.errorCode != std::to_wstring(CodeOf(*key)) ||
+      record.value != ValueOf(*key)) {
+    ++nAltered_;
+    Note(problems_, record.message + L" altered in " + sources_[nSource].name);
+  }
+  std::vector<std::size_t>& places = found_[key->Packed()];
+  for (long i = 0; i < std::max(record.nCount, 1L); ++i) places.push_back(nSource);
+}
+
+void RecordLedger::ExpectWriter(std::uint32_t nProcess, int nThreads, const ChildBlock& block) {
+  for (int t = 0; t < nThreads; ++t) {
+    const ThreadAccount& account = block.threads[t];
+    Thread thread{account.nDone.load(), {}};
+    for (int i = 0; i < std::min(account.nSlowCalls.load(), kSlowIndexSlots); ++i) {
+      thread.slowIndices.push_back(account.slowIndex[i].load());
+    }
+    threads_[ThreadId({nProcess, static_cast<std::uint32_t>(t), 0})] = std::move(thread);
+  }
+}
+
+LedgerVerdict RecordLedger::Check() const {
+  LedgerVerdict verdict;
+  verdict.nAltered = nAltered_;
+  verdict.nForeign = nForeign_;
+  verdict.problems = problems_;
+  for (const auto& [id, thread] : threads_) {
+    const RecordKey first{static_cast<std::uint32_t>(id >> 40),
+                          static_cast<std::uint32_t>(id >> 32 & 0xFF), 0};
+    verdict.nPromised += static_cast<std::size_t>(thread.nDone);
+    for (std::int32_t n = 0; n < thread.nDone; ++n) {
+      const RecordKey key{first.nProcess, first.nThread, static_cast<std::uint32_t>(n)};
+      if (found_.contains(key.Packed())) continue;
+      ++verdict.nLost;
+      const bool bSlow = std::ranges::find(thread.slowIndices, n) != thread.slowIndices.end();
+      if (bSlow) ++verdict.nLostAfterSlowCall;
+      Note(verdict.problems,
+           MessageOf(key) + L" lost" + (bSlow ? L" (its call waited the bound)" : L""));
+    }
+  }
+  for (auto [packed, places] : found_) {
+    const RecordKey key{static_cast<std::uint32_t>(packed >> 40),
+                        static_cast<std::uint32_t>(packed >> 32 & 0xFF),
+                        static_cast<std::uint32_t>(packed)};
+    ++verdict.nFound;
+    const auto thread = threads_.find(ThreadId(key));
+    if (thread == threads_.end() || static_cast<std::int64_t>(key.nIndex) > thread->second.nDone) {
+      ++verdict.nPhantom;
+      Note(verdict.problems, MessageOf(key) + L" found, but its call was never made");
+      continue;
+    }
+    if (static_cast<std::int32_t>(key.nIndex) == thread->second.nDone) ++verdict.nInFlight;
+    if (places.size() < 2) continue;
+    std::ranges::sort(places);
+    // Found again is right only after a report whose removal may not have
+    // happened, and never twice in one place.
+    bool bExplained = true;
+    for (std::size_t i = 0; i + 1 < places.size(); ++i) {
+      bExplained = bExplained && sources_[places[i]].bUnconfirmed && places[i] != places[i + 1];
+    }
+    if (bExplained) {
+      ++verdict.nDuplicatesFromKilledSenders;
+    } else {
+      ++verdict.nDuplicates;
+      std::wstring where;
+      for (std::size_t place : places) where += L" " + sources_[place].name;
+      Note(verdict.problems,
+           MessageOf(key) + L" found " + std::to_wstring(places.size()) + L" times:" + where);
+    }
+  }
+  return verdict;
+}
+
+}  // namespace stress

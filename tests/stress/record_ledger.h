@@ -1,0 +1,68 @@
+// The account of a stress run: which records the writers' returned calls
+// promise, and where each record was found. Losses, duplicates and records
+// that came back altered or were never logged all show up here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "child_block.h"
+#include "found_record.h"
+
+namespace stress {
+
+struct LedgerVerdict {
+  std::size_t nPromised = 0;           // records of calls that had returned
+  std::size_t nFound = 0;              // distinct records of this run found anywhere
+  std::size_t nLost = 0;               // promised and found nowhere
+  std::size_t nLostAfterSlowCall = 0;  // of those, calls that waited the writers' whole bound
+  std::size_t nInFlight = 0;    // found, from a call cut short by a kill: may or may not be there
+  std::size_t nPhantom = 0;     // found, beyond the last call the writer had started
+  std::size_t nDuplicates = 0;  // found again after a report that had removed it
+  std::size_t nDuplicatesFromKilledSenders = 0;  // found again after a report never confirmed
+  std::size_t nAltered = 0;                      // kind, code or value differ from what was logged
+  std::size_t nForeign = 0;                      // texts no writer of this run logged
+  std::vector<std::wstring> problems;            // the first few faults, described
+
+  bool Passed() const {
+    return nLost == 0 && nPhantom == 0 && nDuplicates == 0 && nAltered == 0 && nForeign == 0;
+  }
+};
+
+class RecordLedger {
+ public:
+  // A place where records were found. Add them in the order the records got
+  // there: reports in delivery order, then the files left at the end.
+  // `bUnconfirmed`: a report whose sender was killed before MarkReportSent
+  // returned, so its records may rightly be found again later.
+  std::size_t AddSource(std::wstring name, bool bUnconfirmed);
+  void Add(std::size_t nSource, const FoundRecord& record);
+
+  // Writer `nProcess` had `nThreads` threads; its block says how far each got.
+  void ExpectWriter(std::uint32_t nProcess, int nThreads, const ChildBlock& block);
+
+  LedgerVerdict Check() const;
+
+ private:
+  struct Source {
+    std::wstring name;
+    bool bUnconfirmed;
+  };
+  struct Thread {
+    std::int32_t nDone;
+    std::vector<std::int32_t> slowIndices;
+  };
+
+  std::vector<Source> sources_;
+  // Packed record key to the sources it was found in, once per folded record.
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>> found_;
+  std::unordered_map<std::uint64_t, Thread> threads_;  // keyed by the key of index 0
+  std::size_t nAltered_ = 0;
+  std::size_t nForeign_ = 0;
+  std::vector<std::wstring> problems_;
+};
+
+}  // namespace stress

@@ -1,0 +1,115 @@
+#include "report_text.h"
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <cwchar>
+
+#include "unique_resource.h"
+
+namespace stress {
+
+namespace {
+
+// mingw's import libraries may lack the DOM's class id.
+constexpr CLSID kClsidDomDocument = {
+    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+
+UniqueBstr Bstr(std::wstring_view text) {
+  return UniqueBstr::Adopt(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+std::optional<std::wstring> Attribute(IXMLDOMElement* element, const wchar_t* name) {
+  UniqueBstr attribute = Bstr(name);
+  UniqueVariant value;
+  if (element->getAttribute(attribute.get(), value.put()) != S_OK ||
+      V_VT(&value.get()) != VT_BSTR) {
+    return std::nullopt;
+  }
+  return std::wstring(V_BSTR(&value.get()), SysStringLen(V_BSTR(&value.get())));
+}
+
+std::uint32_t KindOfTag(const std::wstring& tag) {
+  if (tag == L"Error") return 1;
+  if (tag == L"Warning") return 2;
+  if (tag == L"Exception") return 3;
+  return 0;
+}
+
+bool ReadDocument(const std::wstring& xml, ParsedReport& report) {
+  ComPtr<IXMLDOMDocument> document;
+  if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                              document.put_void()))) {
+    return false;
+  }
+  UniqueBstr source = Bstr(xml);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  ComPtr<IXMLDOMElement> root;
+  if (FAILED(document->loadXML(source.get(), &loaded)) || loaded != VARIANT_TRUE ||
+      document->get_documentElement(root.put()) != S_OK) {
+    return false;
+  }
+  if (std::optional<std::wstring> uuid = Attribute(root.get(), L"UUID")) {
+    report.clientIds.insert(*uuid);
+  }
+  ComPtr<IXMLDOMNodeList> children;
+  long nChildren = 0;
+  if (FAILED(root->get_childNodes(children.put())) || FAILED(children->get_length(&nChildren))) {
+    return false;
+  }
+  for (long i = 0; i < nChildren; ++i) {
+    ComPtr<IXMLDOMNode> node;
+    ComPtr<IXMLDOMElement> element;
+    if (FAILED(children->get_item(i, node.put())) ||
+        FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) {
+      continue;  // the white space a DOM may put between elements
+    }
+    UniqueBstr tag;
+    if (FAILED(element->get_tagName(tag.put()))) return false;
+    FoundRecord item;
+    item.nKind = KindOfTag(std::wstring(tag.get(), SysStringLen(tag.get())));
+    item.errorCode = Attribute(element.get(), L"ErrorCode").value_or(L"");
+    item.message = Attribute(element.get(), L"Message").value_or(L"");
+    item.value = Attribute(element.get(), L"Value");
+    item.nCount =
+        std::wcstol(Attribute(element.get(), L"Count").value_or(L"0").c_str(), nullptr, 10);
+    report.items.push_back(std::move(item));
+  }
+  return true;
+}
+
+}  // namespace
+
+ParsedReport ParseReport(const std::wstring& text) {
+  constexpr std::wstring_view kDocumentStart = L"<Log_Error";
+  ParsedReport report;
+  std::size_t start = text.find(kDocumentStart);
+  bool bWellFormed = start != std::wstring::npos && text.find_first_not_of(L" \t\r\n") == start;
+  while (bWellFormed && start != std::wstring::npos) {
+    const std::size_t next = text.find(kDocumentStart, start + 1);
+    bWellFormed = ReadDocument(text.substr(start, next - start), report);
+    ++report.nDocuments;
+    start = next;
+  }
+  report.bWellFormed = bWellFormed;
+  return report;
+}
+
+std::optional<std::wstring> ReadReportFile(const std::wstring& path) {
+  UniqueFileHandle file = UniqueFileHandle::Adopt(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart % 2 != 0 ||
+      size.QuadPart > 0x7FFFFFFF) {
+    return std::nullopt;
+  }
+  std::wstring text(static_cast<std::size_t>(size.QuadPart / 2), L'\0');
+  DWORD nRead = 0;
+  if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(size.QuadPart), &nRead, nullptr) ||
+      nRead != size.QuadPart) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace stress

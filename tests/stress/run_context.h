@@ -1,0 +1,54 @@
+// What every stress run shares: a data folder of its own (CRT_DATA_DIR for the
+// driver and every child), the sender class registered machine-wide in the
+// prefix for the sending children, a folder for the reports they keep, and a
+// fresh shared block for each child.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "child_block.h"
+#include "child_process.h"
+#include "temp_data_folder.h"
+
+namespace stress {
+
+struct Child {
+  std::wstring blockName;
+  ChildBlockMapping block;
+  ChildProcess process;
+  bool valid() const { return static_cast<bool>(block) && process.valid(); }
+};
+
+class RunContext {
+ public:
+  RunContext();
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+  // Keeps the data folder of a failed run for a look at its files.
+  ~RunContext();
+
+  // Empty when the run cannot start; otherwise what went wrong.
+  const std::wstring& error() const { return error_; }
+  std::wstring DataFile(const wchar_t* pszName) const { return folder_.File(pszName); }
+  std::wstring ReportFile(const std::wstring& name) const { return reports_ + L"\\" + name; }
+  const std::wstring& reportFolder() const { return reports_; }
+
+  // Starts `program` with the name of a fresh block, then `arguments`. Any
+  // thread may.
+  Child Start(const wchar_t* pszProgram, const std::wstring& arguments);
+
+  void KeepOnExit() { bKeep_ = true; }
+
+ private:
+  TempDataFolder folder_;
+  std::wstring reports_;
+  std::wstring error_;
+  std::atomic<int> nBlocks_{0};
+  bool bKeep_ = false;
+};
+
+// Prints a line to the standard output at once, as UTF-8.
+void PrintLine(const std::wstring& text);
+
+}  // namespace stress

@@ -1,0 +1,34 @@
+// The end of every stress run: a last roll-over and report to collect what is
+// left, then every kept report and every log file still in the data folder
+// checked into the ledger, and the verdict printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "record_ledger.h"
+#include "run_context.h"
+
+namespace stress {
+
+struct KeptReport {
+  std::wstring path;
+  bool bUnconfirmed = false;  // its sender was killed before MarkReportSent returned
+};
+
+// Moves the roll-over date back, loads the library in a fresh process, then
+// sends once; the report, if one was delivered, is added to `reports`. False
+// when either child failed.
+bool FinalRollOverAndReport(RunContext& run, std::vector<KeptReport>& reports);
+
+// Reads every report (in delivery order) and then the log files left into the
+// ledger. False on a fault the ledger does not see: a report that does not
+// parse, more than one client id, damage in a file left, a side file of an
+// unfinished merge or removal still there. Prints what it found.
+bool CollectFindings(const RunContext& run, const std::vector<KeptReport>& reports,
+                     RecordLedger& ledger);
+
+// Prints the ledger's figures and problems; true when it passed.
+bool PrintVerdict(const LedgerVerdict& verdict);
+
+}  // namespace stress
