@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "LogError.h"
 #include "bench_support.h"
 #include "crt_api.h"
 #include "proc_address.h"
+#include "program_folder.h"
 
 namespace {
-
-using LogFunction = void(WINAPI*)(HMODULE, LONG, LPCWSTR, LPCWSTR);
 
 constexpr int kRecords = 2000;
 constexpr int kRuns = 5;
@@ -32,7 +32,7 @@ int main() {
     printf("LogError.dll cannot be loaded\n");
     return 1;
   }
-  auto logError = ProcAs<LogFunction>(library, "LogError");
+  auto logError = ProcAs<PFN_LogError>(library, "LogError");
   const wchar_t* message = L"Cannot open file for playback";
 
   // One record's bytes, as the library writes it with a null module handle.

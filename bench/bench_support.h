@@ -61,10 +61,3 @@ inline std::wstring MakeBenchDataFolder(const wchar_t* name) {
   SetEnvironmentVariableW(L"CRT_DATA_DIR", folder.c_str());
   return folder;
 }
-
-inline std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L'\\'));
-}

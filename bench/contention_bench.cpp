@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "LogError.h"
 #include "bench_support.h"
 #include "proc_address.h"
+#include "program_folder.h"
 #include "unique_resource.h"
 
 namespace {
-
-using LogFunction = void(WINAPI*)(HMODULE, LONG, LPCWSTR, LPCWSTR);
 
 constexpr int kProcesses = 4;
 constexpr int kThreads = 4;
@@ -40,7 +40,7 @@ double Microseconds(LONGLONG ticks) {
 int RunChild(int records, int threads, const wchar_t* out) {
   HMODULE library = LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str());
   if (library == nullptr) return 2;
-  auto logError = ProcAs<LogFunction>(library, "LogError");
+  auto logError = ProcAs<PFN_LogError>(library, "LogError");
   UniqueKernelHandle start = UniqueKernelHandle::Adopt(OpenEventW(SYNCHRONIZE, FALSE, kStartEvent));
   if (start) WaitForSingleObject(start.get(), 30000);
   std::vector<std::vector<std::uint32_t>> times(threads);

@@ -18,6 +18,7 @@
 #include "bench_support.h"
 #include "log2xml.h"
 #include "log_format.h"
+#include "program_folder.h"
 #include "unique_resource.h"
 
 namespace {

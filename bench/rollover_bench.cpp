@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "program_folder.h"
 #include "unique_resource.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "bounded_text.h"
 #include "crt_api.h"
+#include "hresult_error.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ extern "C" BOOL CRTAPI GetDataFilePath(LPCWSTR fileName, LPWSTR buffer, DWORD ca
                                        int folderKind, int, int) {
   if (buffer == nullptr || capacity == 0) return FALSE;
   buffer[0] = L'\0';
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     if (folderKind != 4 || fileName == nullptr) return FALSE;
     std::wstring folder = DataFolder();
     if (folder.empty()) return FALSE;
@@ -66,7 +67,5 @@ extern "C" BOOL CRTAPI GetDataFilePath(LPCWSTR fileName, LPWSTR buffer, DWORD ca
     if (path.size() >= capacity) return FALSE;
     CopyTextBounded(path, buffer, capacity);
     return TRUE;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }

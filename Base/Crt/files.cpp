@@ -5,6 +5,7 @@
 
 #include "crt_api.h"
 #include "data_folder.h"
+#include "hresult_error.h"
 
 extern "C" HANDLE CRTAPI OpenFileHandle(LPCWSTR path, DWORD access, DWORD share,
                                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -17,13 +18,12 @@ extern "C" HANDLE CRTAPI OpenFileHandle(LPCWSTR path, DWORD access, DWORD share,
   bool mayCreate =
       disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
   if ((crtFlags & kOpenCreateFolder) != 0 && mayCreate) {
-    try {
+    // Without the folder the open below fails on its own.
+    CatchAll([&] {
       std::wstring folder(path);
       size_t cut = folder.find_last_of(L"\\/");
       if (cut != std::wstring::npos && cut > 0) EnsureFolder(folder.substr(0, cut));
-    } catch (...) {
-      // Without the folder the open below fails on its own.
-    }
+    });
   }
   return CreateFileW(path, access, share, security, disposition, flagsAndAttributes, templateFile);
 }

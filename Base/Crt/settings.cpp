@@ -8,6 +8,7 @@
 #include "bounded_text.h"
 #include "crt_api.h"
 #include "data_folder.h"
+#include "hresult_error.h"
 #include "settings_lock.h"
 #include "settings_write.h"
 #include "unique_resource.h"
@@ -69,29 +70,25 @@ std::optional<std::wstring> ReadOrAddSetting(const wchar_t* section, const wchar
 }
 
 extern "C" BOOL CRTAPI GetConfigString(LPCWSTR key, LPWSTR buffer, DWORD bufferBytes, int store) {
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     const wchar_t* section = StoreSection(store);
     if (section == nullptr || buffer == nullptr || bufferBytes < sizeof(wchar_t)) return FALSE;
     std::optional<std::wstring> value = ReadSetting(section, key);
     if (!value) return FALSE;
     CopyTextBounded(*value, buffer, bufferBytes / sizeof(wchar_t));
     return TRUE;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 extern "C" BOOL CRTAPI SetConfigString(LPCWSTR key, LPCWSTR value, int store) {
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     const wchar_t* section = StoreSection(store);
     return section != nullptr && WriteSetting(section, key, value);
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 extern "C" int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValue, int store) {
-  try {
+  return CatchValue(defaultValue, [&] {
     if (StoreSection(store) == nullptr) return defaultValue;
     std::optional<std::wstring> value = ReadSetting(section, key);
     if (!value || value->empty()) return defaultValue;
@@ -99,24 +96,17 @@ extern "C" int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValu
     // Decimal, as GetPrivateProfileIntW reads it: "08" is 8, not a bad octal.
     long number = std::wcstol(value->c_str(), &end, 10);
     return end == value->c_str() ? defaultValue : static_cast<int>(number);
-  } catch (...) {
-    return defaultValue;
-  }
+  });
 }
 
 extern "C" BOOL CRTAPI IsDateMarkCurrent(LPCWSTR markName) {
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     std::optional<std::wstring> stored = ReadSetting(L"DateMarks", markName);
     return stored && *stored == TodayText();
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 extern "C" BOOL CRTAPI SetDateMark(LPCWSTR markName) {
-  try {
-    return WriteSetting(L"DateMarks", markName, TodayText().c_str());
-  } catch (...) {
-    return FALSE;
-  }
+  return CatchValue(
+      FALSE, [&]() -> BOOL { return WriteSetting(L"DateMarks", markName, TodayText().c_str()); });
 }

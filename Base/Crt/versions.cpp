@@ -9,6 +9,7 @@
 
 #include "bounded_text.h"
 #include "crt_api.h"
+#include "hresult_error.h"
 #include "settings.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -38,20 +39,18 @@ std::wstring FileVersionOf(const wchar_t* path) {
 extern "C" BOOL CRTAPI GetFileVersionText(LPCWSTR path, LPWSTR buffer, DWORD capacity) {
   if (buffer == nullptr || capacity == 0) return FALSE;
   buffer[0] = L'\0';
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     if (path == nullptr || path[0] == L'\0') return FALSE;
     std::wstring version = FileVersionOf(path);
     CopyTextBounded(version, buffer, capacity);
     return !version.empty();
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 extern "C" BOOL CRTAPI GetProductVersion(LPWSTR buffer, DWORD capacity, int) {
   if (buffer == nullptr || capacity == 0) return FALSE;
   buffer[0] = L'\0';
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     std::optional<std::wstring> configured = ReadSetting(L"General", L"ProductVersion");
     if (configured && !configured->empty()) {
       CopyTextBounded(*configured, buffer, capacity);
@@ -63,14 +62,12 @@ extern "C" BOOL CRTAPI GetProductVersion(LPWSTR buffer, DWORD capacity, int) {
     std::wstring version = FileVersionOf(self);
     CopyTextBounded(version, buffer, capacity);
     return !version.empty();
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 extern "C" BOOL CRTAPI GetClientUuid(LPWSTR buffer, DWORD capacity) {
   if (buffer == nullptr || capacity == 0) return FALSE;
-  try {
+  return CatchValue(FALSE, [&]() -> BOOL {
     std::optional<std::wstring> uuid = ReadSetting(L"Client", L"Uuid");
     if (!uuid || uuid->empty()) {
       // Made before the settings are locked: nothing that may load a library
@@ -84,7 +81,5 @@ extern "C" BOOL CRTAPI GetClientUuid(LPWSTR buffer, DWORD capacity) {
     }
     CopyTextBounded(*uuid, buffer, capacity);
     return TRUE;
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }

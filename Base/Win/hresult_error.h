@@ -1,7 +1,8 @@
 // The one error vocabulary of this code: HRESULTs, with exceptions inside.
 // HresultError is the one error type raised on purpose; RETURN_IF_FAILED
-// passes a failure up; CatchReturn and CatchAll are the barriers that every
-// exported function and COM method ends in, so no exception crosses them.
+// passes a failure up; CatchReturn, CatchValue and CatchAll are the barriers
+// that every exported function, COM method and DllMain ends in, so no
+// exception crosses them.
 #pragma once
 
 #include <windows.h>
@@ -54,7 +55,19 @@ HRESULT CatchReturn(Body&& body) noexcept {
   }
 }
 
-// For exports that report nothing: an exception ends the call quietly.
+// For calls whose failure is one fixed value of their own (FALSE, a default,
+// a result that is no HRESULT of the exception): an exception becomes
+// `fallback`.
+template <typename Result, typename Body>
+Result CatchValue(Result fallback, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+// For work that reports nothing: an exception ends it quietly.
 template <typename Body>
 void CatchAll(Body&& body) noexcept {
   try {

@@ -47,6 +47,12 @@ TEST(FileNamePart, ReplacesPathAndReservedCharacters) {
       {u"...", u"___"},
       {u"..\\..", u".._.."},
       {u".hidden", u".hidden"},
+      {u"9\uFFFE\uFFFF", u"9__"},
+      {u"v\U0001F3B5", u"v\U0001F3B5"},         // a surrogate pair
+      {u"a\xD83C", u"a_"},                      // high at the end
+      {u"\xD83Cz\xDFB5", u"_z_"},               // high before a non-low; lone low
+      {u"\xDFB5\xD83C\xDFB5", u"_\U0001F3B5"},  // a low before a pair
+      {u".\xD83C.", u"._."},                    // no longer only dots
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::PrintToString(c.in));

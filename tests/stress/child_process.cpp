@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include "program_folder.h"
+
 namespace stress {
 
 ChildProcess ChildProcess::Start(const wchar_t* pszProgram, const std::wstring& arguments) {
@@ -39,12 +41,6 @@ DWORD ChildProcess::Wait(DWORD nMilliseconds) const {
 std::wstring EndText(DWORD code) {
   return code == STILL_ACTIVE ? std::wstring(L"did not end")
                               : L"ended with code " + std::to_wstring(code);
-}
-
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  const std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  return file.substr(0, file.find_last_of(L'\\'));
 }
 
 }  // namespace stress

@@ -31,7 +31,4 @@ class ChildProcess {
 // "did not end" or "ended with code N", for messages.
 std::wstring EndText(DWORD code);
 
-// The folder of the running program, where every program of the build lies.
-std::wstring ProgramFolder();
-
 }  // namespace stress

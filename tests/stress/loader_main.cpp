@@ -7,13 +7,14 @@
 
 #include "child_block.h"
 #include "child_process.h"
+#include "program_folder.h"
 #include "unique_resource.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
   stress::ChildBlockMapping block = stress::ChildBlockMapping::Open(argv[1]);
   if (!block) return 3;
-  const std::wstring path = stress::ProgramFolder() + L"\\LogError.dll";
+  const std::wstring path = ProgramFolder() + L"\\LogError.dll";
   const std::int64_t nStart = stress::NowMicros();
   block->nPhase = stress::kBegun;
   UniqueModule library = UniqueModule::Adopt(LoadLibraryW(path.c_str()));

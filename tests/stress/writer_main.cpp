@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "log_exclusion.h"
 #include "proc_address.h"
+#include "program_folder.h"
 #include "record_key.h"
 #include "unique_resource.h"
 
@@ -51,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!block) return 3;
 
   UniqueModule library =
-      UniqueModule::Adopt(LoadLibraryW((stress::ProgramFolder() + L"\\LogError.dll").c_str()));
+      UniqueModule::Adopt(LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str()));
   if (!library) return 4;
   const PFN_LogError calls[3] = {ProcAs<PFN_LogError>(library.get(), "LogError"),
                                  ProcAs<PFN_LogWarning>(library.get(), "LogWarning"),

@@ -6,7 +6,7 @@
 LogLibrary::LogLibrary() {
   module_.reset(LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str()));
   if (!module_) return;
-  logError = ProcAs<LogFunction>(module_.get(), "LogError");
-  logWarning = ProcAs<LogFunction>(module_.get(), "LogWarning");
-  logException = ProcAs<LogFunction>(module_.get(), "LogException");
+  logError = ProcAs<PFN_LogError>(module_.get(), "LogError");
+  logWarning = ProcAs<PFN_LogWarning>(module_.get(), "LogWarning");
+  logException = ProcAs<PFN_LogException>(module_.get(), "LogException");
 }

@@ -7,8 +7,6 @@
 #include "LogError.h"
 #include "unique_resource.h"
 
-using LogFunction = void(WINAPI*)(HMODULE, LONG, LPCWSTR, LPCWSTR);
-
 class LogLibrary {
  public:
   LogLibrary();
@@ -17,9 +15,9 @@ class LogLibrary {
   FARPROC Proc(const char* name) const { return GetProcAddress(module_.get(), name); }
   void Unload() { module_.reset(); }
 
-  LogFunction logError = nullptr;
-  LogFunction logWarning = nullptr;
-  LogFunction logException = nullptr;
+  PFN_LogError logError = nullptr;
+  PFN_LogWarning logWarning = nullptr;
+  PFN_LogException logException = nullptr;
 
  private:
   UniqueModule module_;

@@ -93,13 +93,6 @@ std::wstring TodayText() {
   return text;
 }
 
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 DWORD RunProgram(const wchar_t* program, const std::wstring& arguments) {
   std::wstring command = L"\"" + ProgramFolder() + L"\\" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "program_folder.h"
+
 class TempDataFolder {
  public:
   TempDataFolder();
@@ -37,9 +39,6 @@ void WriteIni(const std::wstring& folder, const wchar_t* section, const wchar_t*
 
 // Today's local date as the system stores it ("%d.%02d.%02d").
 std::wstring TodayText();
-
-// The folder of the running test program (where every built binary lies).
-std::wstring ProgramFolder();
 
 // Runs `program` (a file of ProgramFolder()) with `arguments`, in the current
 // environment; its exit code, or 0xFFFFFFFF when it could not run.

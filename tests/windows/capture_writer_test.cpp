@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "active_log_gate.h"
 #include "folder_mutex.h"
 #include "log_bytes_builder.h"
 #include "log_exclusion.h"
@@ -76,7 +77,15 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
     bool abandoned;      // it died owning the mutex ...
     bool mutexKeptOpen;  // ... while another process had the mutex open
     Texts want;
+    bool aheadOfQueue = false;  // it died writing without the mutex, the gate kept open
   } rows[] = {
+      {"torn record, its writer ahead of the queue",
+       Cut(LogOf({u"a1", u"torn"}), 20),
+       false,
+       true,
+       {u"a1", u"after"},
+       true},
+      {"whole file, its writer ahead of the queue", whole, false, true, {u"a1", u"after"}, true},
       {"torn record, mutex abandoned",
        Cut(LogOf({u"a1", u"torn"}), 20),
        true,
@@ -97,8 +106,16 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
     TempDataFolder folder;
     WriteIni(folder.path(), L"General", L"LogErrorDate", TodayText().c_str());
     UniqueKernelHandle keptOpen;
-    if (row.mutexKeptOpen)
+    ActiveLogGate gate;
+    if (row.aheadOfQueue) {
+      // As a writer of another process leaves the gate when it dies between
+      // opening the file and closing it, after earlier writes went well.
+      ASSERT_TRUE(gate.Open(folder.File(L"error.Profile").c_str()));
+      gate.EndWrite(true, true);
+      gate.BeginWrite();
+    } else if (row.mutexKeptOpen) {
       keptOpen = OpenFolderMutex(kActiveLogMutexPurpose, folder.path().c_str());
+    }
     ASSERT_TRUE(WriteFileBytes(folder.File(L"error.Profile"), row.before));
     if (row.abandoned) AbandonMutex(kActiveLogMutexPurpose);
 

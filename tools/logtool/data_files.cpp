@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "crt_api.h"
+#include "program_folder.h"
 #include "tool_error.h"
 
 namespace {
@@ -12,18 +13,10 @@ constexpr int kCrtDataFolder = 4;
 
 }  // namespace
 
-std::wstring ProgramFolder() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) Fail(ExitStatus::kInternal, L"the tool cannot name its own folder");
-    if (length < buffer.size()) {
-      std::wstring path(buffer.data(), length);
-      return path.substr(0, path.find_last_of(L"\\/"));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+std::wstring LibraryBesideTool() {
+  const std::wstring folder = ProgramFolder();
+  if (folder.empty()) Fail(ExitStatus::kInternal, L"the tool cannot name its own folder");
+  return folder + L"\\LogError.dll";
 }
 
 std::wstring FullPath(const std::wstring& path) {

@@ -1,5 +1,5 @@
-// Paths of the tool's own folder and of the suite's data folder, and file
-// facts that the commands compare before and after an operation.
+// Paths of the library beside the tool and of the suite's data folder, and
+// file facts that the commands compare before and after an operation.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 
-// The folder that holds logtool.exe (and LogError.dll and crt.dll beside it).
-std::wstring ProgramFolder();
+// LogError.dll in the folder that holds logtool.exe (crt.dll lies there too).
+// Fails with kInternal when the tool cannot name its own folder.
+std::wstring LibraryBesideTool();
 
 // The full form of a path as given on the command line; fails with kFile.
 std::wstring FullPath(const std::wstring& path);

@@ -80,7 +80,7 @@ int LogCommand(std::span<const std::wstring> args) {
   const std::wstring& message = line.Positionals()[0];
   const std::optional<std::wstring> value = line.Value(L"--value");
 
-  const std::wstring libraryPath = ProgramFolder() + L"\\LogError.dll";
+  const std::wstring libraryPath = LibraryBesideTool();
   UniqueModule library;
   library.reset(LoadLibraryW(libraryPath.c_str()));
   if (!library) {

@@ -22,15 +22,13 @@ int PrintUsage(DWORD stream, int status) {
   return status;
 }
 
-std::wstring DefaultLibraryPath() { return ProgramFolder() + L"\\LogError.dll"; }
-
 int RegistrationCommand(const std::wstring& command, std::span<const std::wstring> args) {
   static constexpr OptionSpec kOptions[] = {{L"--user", false}};
   const CommandLine line(command.c_str(), args, kOptions);
   line.ExpectPositionals(0, 1, L"");
   const bool perUser = line.Has(L"--user");
   const std::wstring library =
-      line.Positionals().empty() ? DefaultLibraryPath() : line.Positionals()[0];
+      line.Positionals().empty() ? LibraryBesideTool() : line.Positionals()[0];
   const bool registering = command == L"register";
   const int error =
       registering ? RegisterLogSender(library, perUser) : UnregisterLogSender(library, perUser);

@@ -20,23 +20,17 @@
 #include "file_io_seam.h"
 #include "folder_mutex.h"
 #include "proc_address.h"
+#include "program_folder.h"
 #include "unique_resource.h"
 
 namespace {
 
-using LogFunction = void(WINAPI*)(HMODULE, LONG, LPCWSTR, LPCWSTR);
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 
 std::wstring DataFolder() {
   wchar_t folder[MAX_PATH] = {};
   GetEnvironmentVariableW(L"CRT_DATA_DIR", folder, MAX_PATH);
   return folder;
-}
-
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
 bool AppendFile(const std::wstring& from, const std::wstring& to) {
@@ -86,7 +80,7 @@ int wmain(int argc, wchar_t** argv) {
   auto seam = ProcAs<FileFaultSeamFunction>(library, kFileFaultSeamExport);
   if (seam == nullptr) return 1003;
   if (scenario == L"append") {
-    ProcAs<LogFunction>(library, "LogError")(nullptr, 0, L"fault-host", nullptr);
+    ProcAs<PFN_LogError>(library, "LogError")(nullptr, 0, L"fault-host", nullptr);
   } else if (scenario == L"remove") {
     if (int failed = DeliverAndMarkSent(library); failed != 0) return failed;
   } else if (scenario != L"rollover") {

@@ -10,14 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "LogError.h"
 #include "proc_address.h"
-
-using LogFunction = void(WINAPI*)(HMODULE, LONG, LPCWSTR, LPCWSTR);
 
 int wmain(int argc, wchar_t** argv) {
   HMODULE library = LoadLibraryW(L"LogError.dll");
   if (library == nullptr) return 2;
-  auto logError = ProcAs<LogFunction>(library, "LogError");
+  auto logError = ProcAs<PFN_LogError>(library, "LogError");
   if (logError == nullptr) return 3;
   if (argc < 3) {
     logError(nullptr, 0, L"abc", nullptr);

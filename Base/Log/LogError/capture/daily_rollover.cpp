@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "active_log_gate.h"
 #include "crt_operations.h"
 #include "log_exclusion.h"
 #include "log_file_io.h"
@@ -26,7 +27,10 @@ LogFilePath DataFile(const wchar_t* pszName) noexcept {
 // writer of the suite is in the middle of an append; one over the cap is
 // deleted whole instead. False when the mutex could not be had in time.
 bool StageActiveLog(const LogFilePath& active, const LogFilePath& staged,
-                    HANDLE hActiveMutex) noexcept {
+                    ActiveLogGate& activeGate) noexcept {
+  const HANDLE hActiveMutex = activeGate.mutex();
+  // Queued, so that writers stop opening the file ahead of the queue.
+  const ActiveLogGate::Membership queued = activeGate.Join();
   const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
   MutexHold hold;
   const MutexWait wait = WaitUntil(hActiveMutex, deadline, hold);
@@ -37,20 +41,21 @@ bool StageActiveLog(const LogFilePath& active, const LogFilePath& staged,
   if (!LogFileExists(active)) return true;
   LONGLONG nSize = 0;
   GetFileSize64(active.text, &nSize);
+  // A writer that went ahead of the queue may still have the file open for
+  // a moment: both steps wait it out.
   if (nSize > kLogRolloverCap) {
-    DeleteLogFile(active.text);  // the cap's whole-file discard; one step
+    // The cap's whole-file discard; one step.
+    RetryWhileShared(deadline, [&] { return DeleteLogFile(active.text); });
     return true;
   }
   // One rename: the records are under one name or the other, never both.
-  bool bAbandoned = false;
-  RetryWhileShared(hActiveMutex, hold, deadline, bAbandoned,
-                   [&] { return MoveLogFile(active.text, staged.text); });
+  RetryWhileShared(deadline, [&] { return MoveLogFile(active.text, staged.text); });
   return true;
 }
 
 // False when the active log's mutex could not be had in time.
 bool MergeActiveIntoPending(const LogFilePath& active, const PendingLogFiles& files,
-                            HANDLE hActiveMutex) noexcept {
+                            ActiveLogGate& activeGate) noexcept {
   if (!SettlePendingLog(files)) return true;
   // Records staged by an earlier roll-over are older than the active log's:
   // they go first, and while they cannot, the active log stays where it is.
@@ -58,7 +63,7 @@ bool MergeActiveIntoPending(const LogFilePath& active, const PendingLogFiles& fi
     MergeStagedIntoPending(files);
     if (LogFileExists(files.staged)) return true;
   }
-  if (!StageActiveLog(active, files.staged, hActiveMutex)) return false;
+  if (!StageActiveLog(active, files.staged, activeGate)) return false;
   if (LogFileExists(files.staged)) MergeStagedIntoPending(files);
   return true;
 }
@@ -79,14 +84,14 @@ void RollOver(const wchar_t* pszSettingName) noexcept {
   const LogFilePath active = DataFile(kActiveLogName);
   const PendingLogFiles files = PendingLogFilesFor(DataFile(kPendingLogName).text);
   UniqueKernelHandle pendingMutex;
-  UniqueKernelHandle activeMutex;
+  ActiveLogGate activeGate;
   try {
     pendingMutex = OpenLogFilesMutex(LogFiles::Pending, files.pending.text);
-    activeMutex = OpenLogFilesMutex(LogFiles::Active, active.text);
+    if (!activeGate.Open(active.text)) return;
   } catch (...) {
     return;  // out of memory for the names: the next load tries again
   }
-  if (!pendingMutex || !activeMutex) return;
+  if (!pendingMutex) return;
 
   MutexHold hold;
   // An abandoned mutex is owned all the same: the settle repairs what its
@@ -96,7 +101,7 @@ void RollOver(const wchar_t* pszSettingName) noexcept {
     return;
   }
   if (!IsRollOverDue()) return;  // another process rolled over while this one waited
-  if (!MergeActiveIntoPending(active, files, activeMutex.get())) return;
+  if (!MergeActiveIntoPending(active, files, activeGate)) return;
   SYSTEMTIME now;
   GetLocalTime(&now);
   SetConfigString(pszSettingName, FormatLogDate(now.wYear, now.wMonth, now.wDay).text, kCrtStore);

@@ -3,11 +3,8 @@
 
 #include "file_io_platform.h"
 
-#include "crt_operations.h"
-
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept {
-  return OpenFileHandle(pszPath, nAccess, nShare, nullptr, nDisposition, FILE_ATTRIBUTE_NORMAL,
-                        nullptr, kOpenCreateFolder);
+  return OpenMakingFolder(pszPath, nAccess, nShare, nDisposition);
 }
 
 BOOL IoSize(HANDLE hFile, LARGE_INTEGER* pSize) noexcept { return GetFileSizeEx(hFile, pSize); }

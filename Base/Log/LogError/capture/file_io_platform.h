@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "crt_operations.h"
+
 // OpenFileHandle of crt.dll, creating the folder when the file may be created.
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept;
 BOOL IoSize(HANDLE hFile, LARGE_INTEGER* pSize) noexcept;
@@ -19,3 +21,19 @@ BOOL IoFlush(HANDLE hFile) noexcept;
 BOOL IoTruncate(HANDLE hFile) noexcept;
 BOOL IoMove(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD nFlags) noexcept;
 BOOL IoDelete(const wchar_t* pszPath) noexcept;
+
+// IoOpen's platform call. The folder is made only once an open finds it
+// missing: asking first would cost every record a file-system query.
+inline HANDLE OpenMakingFolder(const wchar_t* pszPath, DWORD nAccess, DWORD nShare,
+                               DWORD nDisposition) noexcept {
+  auto open = [&](DWORD nCrtFlags) {
+    return OpenFileHandle(pszPath, nAccess, nShare, nullptr, nDisposition, FILE_ATTRIBUTE_NORMAL,
+                          nullptr, nCrtFlags);
+  };
+  HANDLE hFile = open(0);
+  if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+      nDisposition != OPEN_EXISTING && nDisposition != TRUNCATE_EXISTING) {
+    hFile = open(kOpenCreateFolder);
+  }
+  return hFile;
+}

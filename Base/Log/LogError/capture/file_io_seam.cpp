@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cwchar>
 
-#include "crt_operations.h"
 #include "file_io_platform.h"
 
 namespace {
@@ -59,8 +58,7 @@ extern "C" __declspec(dllexport) LONG WINAPI LogErrorFaultSeam(LONG nFailAt, LON
 
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept {
   if (FailsOrEnds(ERROR_ACCESS_DENIED)) return INVALID_HANDLE_VALUE;
-  return OpenFileHandle(pszPath, nAccess, nShare, nullptr, nDisposition, FILE_ATTRIBUTE_NORMAL,
-                        nullptr, kOpenCreateFolder);
+  return OpenMakingFolder(pszPath, nAccess, nShare, nDisposition);
 }
 
 BOOL IoSize(HANDLE hFile, LARGE_INTEGER* pSize) noexcept {

@@ -12,6 +12,7 @@
 
 #include "LogError.h"
 #include "crt_operations.h"
+#include "hresult_error.h"
 #include "log_format.h"
 #include "log_store_manager.h"
 
@@ -113,13 +114,10 @@ void WriteRecord(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LON
   g_logStoreManager.AppendRecord(header, area.data(), area.size());
 }
 
+// A record that cannot be built is dropped, like one that cannot be written.
 void WriteRecordNoThrow(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LONG nCode,
                         LPCWSTR pszMessage, LPCWSTR pszValue) noexcept {
-  try {
-    WriteRecord(kind, defaultCode, hModule, nCode, pszMessage, pszValue);
-  } catch (...) {
-    // A record that cannot be built is dropped, like one that cannot be written.
-  }
+  CatchAll([&] { WriteRecord(kind, defaultCode, hModule, nCode, pszMessage, pszValue); });
 }
 
 }  // namespace

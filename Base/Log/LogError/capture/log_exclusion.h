@@ -1,9 +1,10 @@
 // How the writers of one data folder, threads and processes alike, take turns
 // with its log files: they queue on named mutexes derived from the folder and
-// never poll. Two mutexes, always taken in this order when both are needed:
-// the pending log's, then the active log's. So a day's merge, however long,
-// never holds up a writer: writers wait only for other appends and for the
-// one rename that takes the active log file away.
+// never poll (an append with nobody queued goes ahead without waiting, see
+// active_log_gate.h). Two mutexes, always taken in this order when both are
+// needed: the pending log's, then the active log's. So a day's merge, however
+// long, never holds up a writer: writers wait only for other appends and for
+// the one rename that takes the active log file away.
 #pragma once
 
 #include <windows.h>
@@ -47,28 +48,18 @@ class Deadline {
 // Waits for `mutex` until the deadline; `hold` owns it unless TimedOut.
 MutexWait WaitUntil(HANDLE mutex, const Deadline& deadline, MutexHold& hold) noexcept;
 
-// Runs `attempt` (true on success, the last error set on failure) while `hold`
-// owns `mutex`. Only a program outside the suite can make it fail with a
-// sharing violation; then the mutex is let go for a pause, so that nobody of
-// the suite waits behind a sleeper, taken again and the attempt repeated
-// until the deadline. `bAbandoned` is set when a retake finds the mutex
-// abandoned. False when the attempt never succeeded.
+// Runs `attempt` (true on success, the last error set on failure) in the
+// caller's turn. A sharing violation there means a writer that went ahead
+// of the queue is finishing its record, or a program outside the suite has
+// the file open: the attempt is repeated after a pause until the deadline,
+// keeping the turn. Giving the turn back would send the caller to the end of
+// the queue, past the bound of a busy folder. False when the attempt never
+// succeeded.
 template <typename Attempt>
-bool RetryWhileShared(HANDLE mutex, MutexHold& hold, const Deadline& deadline, bool& bAbandoned,
-                      Attempt&& attempt) {
+bool RetryWhileShared(const Deadline& deadline, Attempt&& attempt) {
   for (;;) {
     if (attempt()) return true;
     if (GetLastError() != ERROR_SHARING_VIOLATION || deadline.Remaining() == 0) return false;
-    hold.reset();
     Sleep(1);
-    switch (WaitUntil(mutex, deadline, hold)) {
-      case MutexWait::TimedOut:
-        return false;
-      case MutexWait::Abandoned:
-        bAbandoned = true;
-        break;
-      case MutexWait::Owned:
-        break;
-    }
   }
 }

@@ -9,10 +9,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <string>
 
+#include "active_log_gate.h"
 #include "log_format.h"
 #include "unique_resource.h"
 
@@ -26,7 +26,7 @@ class CLogStoreManager {
   // Writes the 12-byte LogFileHeader at the handle's current position.
   virtual bool WriteFileHeader(HANDLE hFile);
 
-  // Fills the five texts, opens the active log's mutex, then runs the daily
+  // Fills the five texts, opens the active log's gate, then runs the daily
   // roll-over when it is due. May throw std::bad_alloc; the process entry
   // catches it.
   void Initialize();
@@ -44,17 +44,14 @@ class CLogStoreManager {
   std::wstring m_strAppVersion;
 
  private:
-  // Owning the mutex: cuts a record that a writer which died mid-write left at
-  // the end of the active log file. Where it cannot, the next append does.
-  void RepairActiveLog() noexcept;
-  // Under the mutex, with the file open at its current size; false when the
-  // record cannot be added without leaving a torn record behind.
-  bool AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes, bool bRepair);
+  UniqueFileHandle OpenActiveLog() const noexcept;
+  // In its turn, with the file open; false when the record cannot be added
+  // without leaving a torn record behind. `bTailWhole` turns false when a
+  // torn tail may remain for the next writer to cut.
+  bool AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes, bool bRepair,
+                  bool& bTailWhole);
 
-  UniqueKernelHandle m_activeLogMutex;
-  // Set when this process could not cut back a write that failed, or could
-  // not check the tail at load: the next append repairs the tail first.
-  std::atomic<bool> m_bTailMayBeTorn{false};
+  ActiveLogGate m_gate;
 };
 
 // The one instance of this loaded copy of the library.

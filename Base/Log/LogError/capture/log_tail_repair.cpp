@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr LONGLONG kHeaderBytes = sizeof(LogFileHeader);
+constexpr auto kHeaderEnd = static_cast<LONGLONG>(kLogFileHeaderBytes);
 // What one block can hold; an active log file is deleted at the cap long before.
 constexpr LONGLONG kRepairableBytes = 0x7FFFFFFF;
 // Far longer than any record this library writes, far shorter than a day's log.
@@ -18,7 +18,7 @@ constexpr LONGLONG kTailBytes = 64 * 1024;
 
 // Most files end whole: their last bytes show it without reading the rest.
 bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
-  LONGLONG nStart = nSize - kTailBytes < kHeaderBytes ? kHeaderBytes : nSize - kTailBytes;
+  LONGLONG nStart = nSize - kTailBytes < kHeaderEnd ? kHeaderEnd : nSize - kTailBytes;
   nStart += nStart & 1;  // records start at even offsets
   if (nStart >= nSize) return false;
   const auto nBytes = static_cast<std::size_t>(nSize - nStart);
@@ -30,7 +30,7 @@ bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
 }  // namespace
 
 bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept {
-  if (nSize <= kHeaderBytes || TailIsWhole(hFile, nSize)) return true;
+  if (nSize <= kHeaderEnd || TailIsWhole(hFile, nSize)) return true;
   FileBytes bytes;
   if (!ReadWholeFile(hFile, kRepairableBytes, bytes)) return false;
   const std::size_t nEnd = WholeRecordsEnd(bytes.data.get(), bytes.size);

@@ -6,14 +6,13 @@
 #include "log_record_walk.h"
 
 std::size_t WholeRecordsEnd(const std::uint8_t* pData, std::size_t nBytes) noexcept {
-  constexpr std::size_t kHeaderBytes = sizeof(LogFileHeader);
-  if (pData == nullptr || nBytes <= kHeaderBytes) return nBytes;
+  if (pData == nullptr || nBytes <= kLogFileHeaderBytes) return nBytes;
   LogRecordWalk walk(pData, nBytes);
   LogRecordView record;
   for (LogWalkStep step; (step = walk.Next(record)) != LogWalkStep::End;) {
     if (step == LogWalkStep::Skipped && walk.SkippedSpan().kind == LogSkipKind::TornTail) {
       const std::size_t nTorn = walk.SkippedSpan().nOffset;
-      return nTorn < kHeaderBytes ? kHeaderBytes : nTorn;
+      return nTorn < kLogFileHeaderBytes ? kLogFileHeaderBytes : nTorn;
     }
   }
   return nBytes;

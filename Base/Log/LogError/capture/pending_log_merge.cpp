@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = sizeof(LogFileHeader);
-
 // A size that cannot be read counts as 0.
 LONGLONG SizeOf(const LogFilePath& path) noexcept {
   LONGLONG size = 0;
@@ -32,8 +30,8 @@ bool WriteMerged(const LogFilePath& merge, const FileBytes& pending,
   UniqueFileHandle out = OpenLogFile(merge.text, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!out) return false;
   bool bWritten = false;
-  if (pending.size < kHeaderBytes) {
-    bWritten = WriteExactly(out.get(), &kLogFileHeader, kHeaderBytes);
+  if (pending.size < kLogFileHeaderBytes) {
+    bWritten = WriteExactly(out.get(), &kLogFileHeader, kLogFileHeaderBytes);
   } else {
     const bool bKnown = IsKnownLogFileHeader(pending.data.get(), pending.size);
     bWritten =
@@ -42,7 +40,8 @@ bool WriteMerged(const LogFilePath& merge, const FileBytes& pending,
   }
   const std::size_t nStagedEnd = WholeRecordsEnd(staged.data.get(), staged.size);
   return bWritten &&
-         WriteExactly(out.get(), staged.data.get() + kHeaderBytes, nStagedEnd - kHeaderBytes) &&
+         WriteExactly(out.get(), staged.data.get() + kLogFileHeaderBytes,
+                      nStagedEnd - kLogFileHeaderBytes) &&
          FlushFile(out.get());
 }
 
@@ -51,7 +50,7 @@ bool WriteMerged(const LogFilePath& merge, const FileBytes& pending,
 void MergeStagedIntoPending(const PendingLogFiles& files) noexcept {
   const LONGLONG nStaged = SizeOf(files.staged);
   // Over the cap, or without room for a single record: the file goes whole.
-  if (nStaged > kLogRolloverCap || nStaged <= static_cast<LONGLONG>(kHeaderBytes)) {
+  if (nStaged > kLogRolloverCap || nStaged <= static_cast<LONGLONG>(kLogFileHeaderBytes)) {
     DeleteLogFile(files.staged.text);
     return;
   }

@@ -3,18 +3,16 @@
 #include <windows.h>
 
 #include "com_module.h"
+#include "hresult_error.h"
 #include "log_store_manager.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) noexcept {
   switch (dwReason) {
     case DLL_PROCESS_ATTACH:
       ComModuleInit(hInstance);
-      try {
-        g_logStoreManager.Initialize();
-      } catch (...) {
-        // Out of memory while filling the texts: load anyway; texts not yet
-        // filled stay empty and the roll-over waits for the next load.
-      }
+      // Out of memory while filling the texts: load anyway; texts not yet
+      // filled stay empty and the roll-over waits for the next load.
+      CatchAll([] { g_logStoreManager.Initialize(); });
       DisableThreadLibraryCalls(hInstance);
       break;
     case DLL_PROCESS_DETACH:

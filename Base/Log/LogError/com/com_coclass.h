@@ -18,12 +18,10 @@ class CComCoClass {
   static HRESULT WINAPI CreateInstance(void* pv, REFIID riid, void** ppv) noexcept {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    try {
+    return CatchReturn([&] {
       if (pv == nullptr) return QueryNew(new (std::nothrow) CComObject<T>(), riid, ppv);
       return QueryNew(new (std::nothrow) CComAggObject<T>(static_cast<IUnknown*>(pv)), riid, ppv);
-    } catch (...) {
-      return HresultFromCaughtException();
-    }
+    });
   }
 
   static void WINAPI ObjectMain(bool) noexcept {}

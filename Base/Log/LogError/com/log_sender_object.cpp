@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "crt_operations.h"
+#include "hresult_error.h"
 #include "reported_bytes.h"
 #include "unique_resource.h"
 
@@ -28,19 +29,21 @@ IUnknown* CLogSenderObject::InterfaceFor(REFIID riid) noexcept {
   return nullptr;
 }
 
+// Every failure, out of memory included, is the E_FAIL that the interface
+// promises for a report not saved.
 HRESULT CLogSenderObject::SaveReport(BSTR bstrFolder) noexcept {
-  try {
+  return CatchValue(E_FAIL, [&] {
     CLog2XML log2Xml;
     if (!log2Xml.LoadLogFile()) return E_FAIL;
     std::wstring reportPath;
     return log2Xml.SaveXmlReport(bstrFolder, reportPath) ? S_OK : E_FAIL;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
+// Its results are plain values, not HRESULTs: a failure of any kind is "no
+// report delivered".
 HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
-  try {
+  return CatchValue(kNoReport, [&] {
     const HRESULT permission = SendPermission();
     if (pbstrReport == nullptr || permission == kNotPermitted) return permission;
     if (lBuild <= 0) return kNoReport;
@@ -50,9 +53,7 @@ HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
     *pbstrReport = report.release();
     m_bReportDelivered = true;
     return kReportDelivered;
-  } catch (...) {
-    return kNoReport;
-  }
+  });
 }
 
 HRESULT CLogSenderObject::MarkReportSent() noexcept {

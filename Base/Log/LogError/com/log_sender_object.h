@@ -31,22 +31,28 @@ class CLogSenderObject : public CComObjectRootEx<CComSingleThreadModel>,
   // The interface map: IUnknown and IKRLogSender.
   IUnknown* InterfaceFor(REFIID riid) noexcept;
 
-  // Builds from a fresh read of the pending log file into bstrFolder (null or
-  // empty: the data folder); E_FAIL when nothing was built. Neither checks the
-  // permission nor marks anything sent.
+  // Saves one file per product version from a fresh read of the pending log
+  // file into bstrFolder. Only a null folder means the data folder; any other
+  // text is used as given, so "" names the root of the current drive. S_OK
+  // when there were records and every document was saved, else E_FAIL. It is
+  // no delivery: it neither checks the permission nor gives MarkReportSent
+  // anything to remove.
   STDMETHOD(SaveReport)(BSTR bstrFolder) noexcept override;
-  // -1, 0 or 1. Reads the pending log file at most once per object, so a
-  // second report from one object is 0. *pbstrReport is written only with 1.
+  // -1, 0 or 1. A null pbstrReport asks only for the permission. The first
+  // call that finds the pending log file reads it and later calls read
+  // nothing, so one object delivers one report at most. *pbstrReport is
+  // written only with 1.
   STDMETHOD(GetReport)(BSTR* pbstrReport, LONG lBuild) noexcept override;
-  // Sets the send mark. Only after GetReport delivered a report (returned 1)
-  // does it also remove from the pending log file exactly the bytes reported,
-  // if the file still starts with them, and only once. S_OK.
+  // Always sets the send mark, and S_OK. Only when GetReport returned 1 on this
+  // object since the last call does it also remove the reported bytes from
+  // the pending log file, and only if the file still starts with them.
   STDMETHOD(MarkReportSent)() noexcept override;
 
   // Loaded by GetReport only; MarkReportSent reads what it loaded.
   CLog2XML m_log2Xml;
 
  private:
-  // A load that did not end in a delivered report proves nothing was sent.
+  // Set by a GetReport that returned 1, taken by MarkReportSent: bytes that
+  // were loaded but never handed out as report text were not sent.
   bool m_bReportDelivered = false;
 };

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "hresult_error.h"
 #include "log_exclusion.h"
 #include "log_file_io.h"
 #include "log_format.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = sizeof(LogFileHeader);
 // One read takes the whole file.
 constexpr LONGLONG kMaxFileBytes = 0x7FFFFFFF;
 
@@ -21,7 +21,7 @@ constexpr LONGLONG kMaxFileBytes = 0x7FFFFFFF;
 void KeepOnly(const PendingLogFiles& files, const std::uint8_t* pKept, std::size_t nKept) noexcept {
   {
     UniqueFileHandle rest = OpenLogFile(files.rest.text, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    if (!rest || !WriteExactly(rest.get(), &kLogFileHeader, kHeaderBytes) ||
+    if (!rest || !WriteExactly(rest.get(), &kLogFileHeader, kLogFileHeaderBytes) ||
         !WriteExactly(rest.get(), pKept, nKept) || !FlushFile(rest.get())) {
       rest.reset();
       DeleteLogFile(files.rest.text);
@@ -37,12 +37,10 @@ void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
                          std::size_t nReported) noexcept {
   if (pszPath == nullptr || *pszPath == L'\0' || pReported == nullptr || nReported == 0) return;
   const PendingLogFiles files = PendingLogFilesFor(pszPath);
-  UniqueKernelHandle mutex;
-  try {
-    mutex = OpenLogFilesMutex(LogFiles::Pending, pszPath);
-  } catch (...) {
-    return;
-  }
+  // A mutex that cannot be opened, for want of memory too, is one that cannot
+  // be had: the wait below gives up on the empty handle and the file stays.
+  const UniqueKernelHandle mutex = CatchValue(
+      UniqueKernelHandle(), [&] { return OpenLogFilesMutex(LogFiles::Pending, pszPath); });
   MutexHold hold;
   // Owning the mutex keeps merges out between the comparison and the change.
   if (WaitUntil(mutex.get(), Deadline::After(kLogExclusionBoundMs), hold) == MutexWait::TimedOut) {
@@ -63,6 +61,6 @@ void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
     return;
   }
   // Without a whole header in front, what follows is no record sequence.
-  if (nReported < kHeaderBytes) return;
+  if (nReported < kLogFileHeaderBytes) return;
   KeepOnly(files, bytes.data.get() + nReported, bytes.size - nReported);
 }

@@ -36,6 +36,7 @@ static_assert(offsetof(LogFileHeader, Version) == 4);
 static_assert(offsetof(LogFileHeader, Revision) == 8);
 
 inline constexpr LogFileHeader kLogFileHeader = {kLogFileMagic, kLogFileVersion, kLogFileRevision};
+inline constexpr std::size_t kLogFileHeaderBytes = sizeof(LogFileHeader);
 
 // Same field order and size as the platform's SYSTEMTIME.
 struct LogTime {

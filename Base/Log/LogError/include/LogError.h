@@ -66,13 +66,14 @@ class DECLSPEC_UUID("B4D4A31A-62CC-4622-98AC-9E6255D1851F") LogSender;
 MIDL_INTERFACE("B04181FB-25E7-417A-B59E-D21413EB8C5D")
 IKRLogSender : public IUnknown {
  public:
-  /* Saves one report file per product version into bstrFolder (null or
-   * empty: the data folder). S_OK when every document was built and saved,
+  /* Saves one report file per product version into bstrFolder (null: the
+   * data folder; any other text is used as the folder). S_OK when every document was built and saved,
    * else E_FAIL. */
   virtual HRESULT STDMETHODCALLTYPE SaveReport(BSTR bstrFolder) = 0;
   /* -1, 0 or 1 as described above; builds only when lBuild > 0. */
   virtual HRESULT STDMETHODCALLTYPE GetReport(BSTR * pbstrReport, LONG lBuild) = 0;
-  /* Sets the send mark and removes what this object reported. Always S_OK. */
+  /* Sets the send mark and removes the records of the report text that this
+   * object's GetReport delivered (returned 1), if any. Always S_OK. */
   virtual HRESULT STDMETHODCALLTYPE MarkReportSent() = 0;
 };
 #ifdef __CRT_UUID_DECL

@@ -23,6 +23,24 @@ std::size_t ValidRunAt(std::u16string_view text, std::size_t i) {
   return IsAllowedBmpUnit(c) ? 1 : 0;
 }
 
+// Separators, wildcards, quotes and controls: never part of one name.
+bool IsReservedInFileName(char16_t c) {
+  switch (c) {
+    case u'\\':
+    case u'/':
+    case u':':
+    case u'*':
+    case u'?':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'|':
+      return true;
+    default:
+      return c < 0x20;
+  }
+}
+
 }  // namespace
 
 bool IsXmlTextClean(std::u16string_view text) {
@@ -57,24 +75,16 @@ std::u16string SanitizeXmlText(std::u16string_view text) {
 std::u16string SanitizeFileNamePart(std::u16string_view text) {
   std::u16string out(text);
   bool bOnlyDotsAndSpaces = true;
-  for (char16_t& c : out) {
-    switch (c) {
-      case u'\\':
-      case u'/':
-      case u':':
-      case u'*':
-      case u'?':
-      case u'"':
-      case u'<':
-      case u'>':
-      case u'|':
-        c = u'_';
-        break;
-      default:
-        if (c < 0x20) c = u'_';
-        break;
+  for (std::size_t i = 0; i < out.size();) {
+    // What XML cannot carry (lone surrogates, U+FFFE, U+FFFF) no file system
+    // takes in a name either: the file could not be created. Pairs stay.
+    std::size_t n = ValidRunAt(out, i);
+    if (n == 0 || IsReservedInFileName(out[i])) {
+      out[i] = u'_';
+      n = 1;
     }
-    if (c != u'.' && c != u' ') bOnlyDotsAndSpaces = false;
+    if (out[i] != u'.' && out[i] != u' ') bOnlyDotsAndSpaces = false;
+    i += n;
   }
   // Windows drops trailing dots and spaces, so ". ." would still resolve to
   // a dot name; any such text loses its dots.

@@ -15,7 +15,8 @@ bool IsXmlTextClean(std::u16string_view text);
 std::u16string SanitizeXmlText(std::u16string_view text);
 
 // Makes a log text safe as one file name component: path separators,
-// wildcard and quoting characters and controls become '_', and a text made
-// only of dots and spaces gets its dots replaced so it can never name the
-// current or the parent folder. An empty text stays empty.
+// wildcard and quoting characters, controls, unpaired surrogates, U+FFFE and
+// U+FFFF become '_' (surrogate pairs are kept), and a text made only of dots
+// and spaces gets its dots replaced so it can never name the current or the
+// parent folder. An empty text stays empty.
 std::u16string SanitizeFileNamePart(std::u16string_view text);
