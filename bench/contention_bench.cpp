@@ -17,6 +17,7 @@
 
 #include "LogError.h"
 #include "bench_support.h"
+#include "date_text.h"
 #include "proc_address.h"
 #include "program_folder.h"
 #include "unique_resource.h"
@@ -96,11 +97,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring folder = MakeBenchDataFolder(L"contention-bench");
   // Today's date keeps the roll-over out of the measurement.
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t today[32];
-  swprintf(today, 32, L"%d.%02d.%02d", now.wYear, now.wMonth, now.wDay);
-  WritePrivateProfileStringW(L"General", L"LogErrorDate", today,
+  WritePrivateProfileStringW(L"General", L"LogErrorDate", TodayDateText().text,
                              (folder + L"\\settings.ini").c_str());
   UniqueKernelHandle start =
       UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, kStartEvent));

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "bounded_text.h"
@@ -44,14 +43,6 @@ std::wstring DataFolder() {
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   EnsureFolder(folder);
   return folder;
-}
-
-std::wstring TodayText() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t text[32];
-  swprintf(text, 32, L"%d.%02d.%02d", now.wYear, now.wMonth, now.wDay);
-  return text;
 }
 
 extern "C" BOOL CRTAPI GetDataFilePath(LPCWSTR fileName, LPWSTR buffer, DWORD capacity,

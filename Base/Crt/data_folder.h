@@ -9,6 +9,3 @@ std::wstring DataFolder();
 
 // Creates `folder` and every missing parent; true when it exists afterwards.
 bool EnsureFolder(const std::wstring& folder);
-
-// Today's local date as "%d.%02d.%02d".
-std::wstring TodayText();

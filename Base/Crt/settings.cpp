@@ -8,6 +8,7 @@
 #include "bounded_text.h"
 #include "crt_api.h"
 #include "data_folder.h"
+#include "date_text.h"
 #include "hresult_error.h"
 #include "settings_lock.h"
 #include "settings_write.h"
@@ -102,11 +103,11 @@ extern "C" int CRTAPI GetConfigInt(LPCWSTR section, LPCWSTR key, int defaultValu
 extern "C" BOOL CRTAPI IsDateMarkCurrent(LPCWSTR markName) {
   return CatchValue(FALSE, [&]() -> BOOL {
     std::optional<std::wstring> stored = ReadSetting(L"DateMarks", markName);
-    return stored && *stored == TodayText();
+    return stored && *stored == TodayDateText().text;
   });
 }
 
 extern "C" BOOL CRTAPI SetDateMark(LPCWSTR markName) {
   return CatchValue(
-      FALSE, [&]() -> BOOL { return WriteSetting(L"DateMarks", markName, TodayText().c_str()); });
+      FALSE, [&]() -> BOOL { return WriteSetting(L"DateMarks", markName, TodayDateText().text); });
 }

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "crt_api.h"
+#include "date_text.h"
 #include "settings_lock.h"
 #include "settings_write.h"
 
@@ -24,11 +25,7 @@ bool MoveRollOverDateBack() {
 bool RollOverDateIsToday() {
   wchar_t stored[64] = {};
   if (!GetConfigString(kRollOverDate, stored, sizeof(stored), kGeneralStore)) return false;
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t today[32];
-  swprintf(today, 32, L"%d.%02d.%02d", now.wYear, now.wMonth, now.wDay);
-  return std::wcscmp(stored, today) == 0;
+  return std::wcscmp(stored, TodayDateText().text) == 0;
 }
 
 bool ClearSendMark() {

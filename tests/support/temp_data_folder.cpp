@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <random>
 
+#include "date_text.h"
+
 TempDataFolder::TempDataFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -85,13 +87,7 @@ void WriteIni(const std::wstring& folder, const wchar_t* section, const wchar_t*
   WritePrivateProfileStringW(section, key, value, (folder + L"\\settings.ini").c_str());
 }
 
-std::wstring TodayText() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t text[32];
-  swprintf(text, 32, L"%d.%02d.%02d", now.wYear, now.wMonth, now.wDay);
-  return text;
-}
+std::wstring TodayText() { return TodayDateText().text; }
 
 DWORD RunProgram(const wchar_t* program, const std::wstring& arguments) {
   std::wstring command = L"\"" + ProgramFolder() + L"\\" + program + L"\" " + arguments;

@@ -179,7 +179,7 @@ TEST_F(RolloverTest, DatesAreYearThenTwoDigitMonthAndDay) {
       {2025, 10, 1, L"2025.10.01"}, {999, 1, 1, L"999.01.01"},   {30827, 12, 31, L"30827.12.31"},
   };
   for (const auto& row : rows) {
-    EXPECT_STREQ(FormatLogDate(row.year, row.month, row.day).text, row.text);
+    EXPECT_STREQ(FormatDateText(row.year, row.month, row.day).text, row.text);
   }
 }
 

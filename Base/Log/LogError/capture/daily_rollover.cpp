@@ -4,6 +4,7 @@
 
 #include "active_log_gate.h"
 #include "crt_operations.h"
+#include "hresult_error.h"
 #include "log_exclusion.h"
 #include "log_file_io.h"
 #include "log_format.h"
@@ -71,9 +72,7 @@ bool MergeActiveIntoPending(const LogFilePath& active, const PendingLogFiles& fi
 }  // namespace
 
 bool IsRollOverDue() noexcept {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  const LogDateText today = FormatLogDate(now.wYear, now.wMonth, now.wDay);
+  const DateText today = TodayDateText();
   wchar_t stored[kCrtPathCapacity] = {};
   if (!GetConfigString(kLogErrorDateSetting, stored, sizeof(stored), kCrtStore)) return true;
   stored[kCrtPathCapacity - 1] = L'\0';
@@ -85,13 +84,12 @@ void RollOver(const wchar_t* pszSettingName) noexcept {
   const PendingLogFiles files = PendingLogFilesFor(DataFile(kPendingLogName).text);
   UniqueKernelHandle pendingMutex;
   ActiveLogGate activeGate;
-  try {
+  // Out of memory for the names: the next load tries again.
+  const bool bOpened = CatchValue(false, [&] {
     pendingMutex = OpenLogFilesMutex(LogFiles::Pending, files.pending.text);
-    if (!activeGate.Open(active.text)) return;
-  } catch (...) {
-    return;  // out of memory for the names: the next load tries again
-  }
-  if (!pendingMutex) return;
+    return pendingMutex.valid() && activeGate.Open(active.text);
+  });
+  if (!bOpened) return;
 
   MutexHold hold;
   // An abandoned mutex is owned all the same: the settle repairs what its
@@ -102,7 +100,5 @@ void RollOver(const wchar_t* pszSettingName) noexcept {
   }
   if (!IsRollOverDue()) return;  // another process rolled over while this one waited
   if (!MergeActiveIntoPending(active, files, activeGate)) return;
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  SetConfigString(pszSettingName, FormatLogDate(now.wYear, now.wMonth, now.wDay).text, kCrtStore);
+  SetConfigString(pszSettingName, TodayDateText().text, kCrtStore);
 }

@@ -2,20 +2,9 @@
 // into the pending log file, keeping that file within kLogRolloverCap.
 #pragma once
 
-#include <cwchar>
+#include "date_text.h"
 
 inline constexpr wchar_t kLogErrorDateSetting[] = L"LogErrorDate";
-
-// A date as "LogErrorDate" holds it: "%d.%02d.%02d" (2011.07.26).
-struct LogDateText {
-  wchar_t text[24];
-};
-
-inline LogDateText FormatLogDate(unsigned year, unsigned month, unsigned day) noexcept {
-  LogDateText date = {};
-  swprintf(date.text, sizeof(date.text) / sizeof(date.text[0]), L"%u.%02u.%02u", year, month, day);
-  return date;
-}
 
 // True when "LogErrorDate" is unreadable or differs from today's date.
 bool IsRollOverDue() noexcept;
