@@ -5,13 +5,8 @@
 # is uploaded to a collector on the loopback interface, and is gone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/bootstrap.sh
-source scripts/host-arch.sh
-source scripts/wine-env.sh
-source scripts/build.sh
+source scripts/prepare.sh
 
-detect_wine_arch
-arch=$WINE_ARCH
 echo "== Building the $arch tree (quiet)"
 build_windows "$arch" >/dev/null
 out=$PWD/demo-out

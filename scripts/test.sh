@@ -3,13 +3,8 @@
 # fuzz smoke run, then the Windows tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/bootstrap.sh
-source scripts/host-arch.sh
-source scripts/wine-env.sh
-source scripts/build.sh
+source scripts/prepare.sh
 
-detect_wine_arch
-arch=$WINE_ARCH
 echo "== Windows build i686 (shipped binaries)"
 build_windows i686
 if [ "$arch" != i686 ]; then

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "dom_walk.h"
 #include "unique_resource.h"
 
 namespace stress {
@@ -17,16 +18,6 @@ constexpr CLSID kClsidDomDocument = {
 
 UniqueBstr Bstr(std::wstring_view text) {
   return UniqueBstr::Adopt(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
-std::optional<std::wstring> Attribute(IXMLDOMElement* element, const wchar_t* name) {
-  UniqueBstr attribute = Bstr(name);
-  UniqueVariant value;
-  if (element->getAttribute(attribute.get(), value.put()) != S_OK ||
-      V_VT(&value.get()) != VT_BSTR) {
-    return std::nullopt;
-  }
-  return std::wstring(V_BSTR(&value.get()), SysStringLen(V_BSTR(&value.get())));
 }
 
 std::uint32_t KindOfTag(const std::wstring& tag) {
@@ -49,33 +40,21 @@ bool ReadDocument(const std::wstring& xml, ParsedReport& report) {
       document->get_documentElement(root.put()) != S_OK) {
     return false;
   }
-  if (std::optional<std::wstring> uuid = Attribute(root.get(), L"UUID")) {
+  if (std::optional<std::wstring> uuid = AttributeOf(root.get(), L"UUID")) {
     report.clientIds.insert(*uuid);
   }
-  ComPtr<IXMLDOMNodeList> children;
-  long nChildren = 0;
-  if (FAILED(root->get_childNodes(children.put())) || FAILED(children->get_length(&nChildren))) {
-    return false;
-  }
-  for (long i = 0; i < nChildren; ++i) {
-    ComPtr<IXMLDOMNode> node;
-    ComPtr<IXMLDOMElement> element;
-    if (FAILED(children->get_item(i, node.put())) ||
-        FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) {
-      continue;  // the white space a DOM may put between elements
-    }
+  return ForEachChildElement(root.get(), [&](IXMLDOMElement* element) {
     UniqueBstr tag;
     if (FAILED(element->get_tagName(tag.put()))) return false;
     FoundRecord item;
     item.nKind = KindOfTag(std::wstring(tag.get(), SysStringLen(tag.get())));
-    item.errorCode = Attribute(element.get(), L"ErrorCode").value_or(L"");
-    item.message = Attribute(element.get(), L"Message").value_or(L"");
-    item.value = Attribute(element.get(), L"Value");
-    item.nCount =
-        std::wcstol(Attribute(element.get(), L"Count").value_or(L"0").c_str(), nullptr, 10);
+    item.errorCode = AttributeOf(element, L"ErrorCode").value_or(L"");
+    item.message = AttributeOf(element, L"Message").value_or(L"");
+    item.value = AttributeOf(element, L"Value");
+    item.nCount = std::wcstol(AttributeOf(element, L"Count").value_or(L"0").c_str(), nullptr, 10);
     report.items.push_back(std::move(item));
-  }
-  return true;
+    return true;
+  });
 }
 
 }  // namespace

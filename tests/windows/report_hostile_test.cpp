@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "com_test_helpers.h"
+#include "dom_walk.h"
 #include "log_bytes_builder.h"
 #include "temp_data_folder.h"
 
@@ -273,38 +274,17 @@ const struct {
     {"every XML-illegal character in every text", XmlIllegalCharacters},
 };
 
-std::optional<std::wstring> AttributeOf(IXMLDOMElement* element, const wchar_t* name) {
-  UniqueBstr attribute = UniqueBstr::Adopt(SysAllocString(name));
-  UniqueVariant value;
-  if (element->getAttribute(attribute.get(), value.put()) != S_OK ||
-      V_VT(&value.get()) != VT_BSTR) {
-    return std::nullopt;
-  }
-  return std::wstring(V_BSTR(&value.get()), SysStringLen(V_BSTR(&value.get())));
-}
-
 // The Message of every item of a parsed document; false when it is not a
 // report document.
 bool ReadMessages(IXMLDOMDocument* document, std::multiset<std::wstring>& messages) {
   ComPtr<IXMLDOMElement> root;
-  ComPtr<IXMLDOMNodeList> children;
-  long count = 0;
-  if (document->get_documentElement(root.put()) != S_OK ||
-      FAILED(root->get_childNodes(children.put())) || FAILED(children->get_length(&count))) {
-    return false;
-  }
-  for (long i = 0; i < count; ++i) {
-    ComPtr<IXMLDOMNode> node;
-    ComPtr<IXMLDOMElement> element;
-    if (FAILED(children->get_item(i, node.put())) ||
-        FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) {
-      continue;  // white space between the elements
-    }
-    std::optional<std::wstring> message = AttributeOf(element.get(), L"Message");
+  if (document->get_documentElement(root.put()) != S_OK) return false;
+  return ForEachChildElement(root.get(), [&](IXMLDOMElement* element) {
+    std::optional<std::wstring> message = AttributeOf(element, L"Message");
     if (!message) return false;
-    messages.insert(*message);
-  }
-  return true;
+    messages.insert(std::move(*message));
+    return true;
+  });
 }
 
 ComPtr<IXMLDOMDocument> NewDocument() {

@@ -5,11 +5,13 @@
 #include <msxml2.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dom_document.h"
+#include "dom_walk.h"
 #include "log2xml.h"
 #include "log_bytes_builder.h"
 #include "temp_data_folder.h"
@@ -116,65 +118,53 @@ struct ReadItem {
   bool operator==(const ReadItem&) const = default;
 };
 
-std::wstring AttributeOf(IXMLDOMElement* element, const wchar_t* name, bool* present = nullptr) {
-  UniqueBstr attributeName = MakeBstr(name);
-  UniqueVariant value;
-  const HRESULT hr = element->getAttribute(attributeName.get(), value.put());
-  const bool found = hr == S_OK && V_VT(&value.get()) == VT_BSTR;
-  if (present) *present = found;
-  return found ? std::wstring(V_BSTR(&value.get()), SysStringLen(V_BSTR(&value.get())))
-               : std::wstring();
-}
-
-// Every item of every document of a text-mode report, in document order;
-// false when a document does not parse.
-bool ReadItems(const std::wstring& text, std::vector<ReadItem>& items) {
+// Calls visit(root) with the root element of each document of a text-mode
+// report; false when a document does not parse or visit returns false.
+template <typename Visit>
+bool ForEachDocumentRoot(const std::wstring& text, Visit&& visit) {
   for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
     const size_t next = text.find(L"<Log_Error", start + 1);
     ComPtr<IXMLDOMDocument> document =
         Parsed(text.substr(start, next == std::wstring::npos ? next : next - start));
     start = next;
     ComPtr<IXMLDOMElement> root;
-    if (!document || document->get_documentElement(root.put()) != S_OK) return false;
-    const std::wstring productVersion = AttributeOf(root.get(), L"ProductVer");
-    ComPtr<IXMLDOMNodeList> children;
-    long count = 0;
-    if (FAILED(root->get_childNodes(children.put())) || FAILED(children->get_length(&count))) {
+    if (!document || document->get_documentElement(root.put()) != S_OK || !visit(root.get())) {
       return false;
-    }
-    for (long i = 0; i < count; ++i) {
-      ComPtr<IXMLDOMNode> node;
-      ComPtr<IXMLDOMElement> element;
-      if (FAILED(children->get_item(i, node.put())) ||
-          FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) {
-        continue;  // whitespace between the elements
-      }
-      UniqueBstr tag;
-      if (FAILED(element->get_tagName(tag.put()))) return false;
-      ReadItem item;
-      item.kind.assign(tag.get(), SysStringLen(tag.get()));
-      item.message = AttributeOf(element.get(), L"Message");
-      item.value = AttributeOf(element.get(), L"Value", &item.hasValue);
-      item.count = AttributeOf(element.get(), L"Count");
-      item.productVersion = productVersion;
-      items.push_back(std::move(item));
     }
   }
   return true;
+}
+
+// Every item of every document of a text-mode report, in document order;
+// false when a document does not parse.
+bool ReadItems(const std::wstring& text, std::vector<ReadItem>& items) {
+  return ForEachDocumentRoot(text, [&](IXMLDOMElement* root) {
+    const std::wstring productVersion = AttributeOf(root, L"ProductVer").value_or(L"");
+    return ForEachChildElement(root, [&](IXMLDOMElement* element) {
+      UniqueBstr tag;
+      if (FAILED(element->get_tagName(tag.put()))) return false;
+      const std::optional<std::wstring> value = AttributeOf(element, L"Value");
+      items.push_back({.kind = std::wstring(tag.get(), SysStringLen(tag.get())),
+                       .message = AttributeOf(element, L"Message").value_or(L""),
+                       .value = value.value_or(L""),
+                       .hasValue = value.has_value(),
+                       .count = AttributeOf(element, L"Count").value_or(L""),
+                       .productVersion = productVersion});
+      return true;
+    });
+  });
 }
 
 // The elements of every document of a text-mode report as the DOM reads
 // them, written back without the serializer's layout: "<Tag a=\"v\">" for
 // each element in document order, "</Tag>" after its children. MSXML and
 // other DOMs indent differently; this form does not depend on it.
-bool AppendCanonical(IXMLDOMNode* node, std::wstring& out) {
-  ComPtr<IXMLDOMElement> element;
-  if (FAILED(node->QueryInterface(IID_IXMLDOMElement, element.put_void()))) return true;
+bool AppendCanonical(IXMLDOMElement* element, std::wstring& out) {
   UniqueBstr tag;
   ComPtr<IXMLDOMNamedNodeMap> attributes;
   long count = 0;
-  if (FAILED(element->get_tagName(tag.put())) || FAILED(node->get_attributes(attributes.put())) ||
-      FAILED(attributes->get_length(&count))) {
+  if (FAILED(element->get_tagName(tag.put())) ||
+      FAILED(element->get_attributes(attributes.put())) || FAILED(attributes->get_length(&count))) {
     return false;
   }
   out += L"<" + std::wstring(tag.get());
@@ -190,16 +180,9 @@ bool AppendCanonical(IXMLDOMNode* node, std::wstring& out) {
            std::wstring(text.get(), SysStringLen(text.get())) + L"\"";
   }
   out += L">";
-  ComPtr<IXMLDOMNodeList> children;
-  long childCount = 0;
-  if (FAILED(node->get_childNodes(children.put())) || FAILED(children->get_length(&childCount))) {
+  if (!ForEachChildElement(element,
+                           [&](IXMLDOMElement* child) { return AppendCanonical(child, out); })) {
     return false;
-  }
-  for (long i = 0; i < childCount; ++i) {
-    ComPtr<IXMLDOMNode> child;
-    if (FAILED(children->get_item(i, child.put())) || !AppendCanonical(child.get(), out)) {
-      return false;
-    }
   }
   out += L"</" + std::wstring(tag.get()) + L">";
   return true;
@@ -209,18 +192,9 @@ bool AppendCanonical(IXMLDOMNode* node, std::wstring& out) {
 // parse.
 std::wstring Canonical(const std::wstring& text) {
   std::wstring out;
-  for (size_t start = text.find(L"<Log_Error"); start != std::wstring::npos;) {
-    const size_t next = text.find(L"<Log_Error", start + 1);
-    ComPtr<IXMLDOMDocument> document =
-        Parsed(text.substr(start, next == std::wstring::npos ? next : next - start));
-    start = next;
-    ComPtr<IXMLDOMElement> root;
-    if (!document || document->get_documentElement(root.put()) != S_OK ||
-        !AppendCanonical(root.get(), out)) {
-      return L"";
-    }
-  }
-  return out;
+  const bool read =
+      ForEachDocumentRoot(text, [&](IXMLDOMElement* root) { return AppendCanonical(root, out); });
+  return read ? out : L"";
 }
 
 // Every character XML 1.0 allows, surrogates only in pairs.
