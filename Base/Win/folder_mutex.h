@@ -92,12 +92,7 @@ inline UniqueKernelHandle OpenFolderMutex(std::wstring_view purpose, const wchar
 
 // Ownership of a mutex: released when the owner goes. It does not own the
 // mutex's handle, which must outlive it.
-struct MutexOwnershipTraits {
-  using Type = HANDLE;
-  static HANDLE Invalid() noexcept { return nullptr; }
-  static void Close(HANDLE h) noexcept { ReleaseMutex(h); }
-};
-using MutexHold = UniqueResource<MutexOwnershipTraits>;
+using MutexHold = UniqueResource<ClosedBy<HANDLE, &ReleaseMutex>>;
 
 enum class MutexWait {
   Owned,

@@ -5,9 +5,4 @@
 
 #include "unique_resource.h"
 
-struct RegKeyTraits {
-  using Type = HKEY;
-  static HKEY Invalid() noexcept { return nullptr; }
-  static void Close(HKEY key) noexcept { RegCloseKey(key); }
-};
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
+using UniqueRegKey = UniqueResource<ClosedBy<HKEY, &RegCloseKey>>;

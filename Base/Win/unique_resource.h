@@ -54,38 +54,25 @@ class UniqueResource {
   Type value_ = Traits::Invalid();
 };
 
-struct FileHandleTraits {
-  using Type = HANDLE;
+// Traits of a kind that is null when empty and closed by one call.
+template <typename T, auto CloseFunction>
+struct ClosedBy {
+  using Type = T;
+  static T Invalid() noexcept { return nullptr; }
+  static void Close(T value) noexcept { CloseFunction(value); }
+};
+// File-system handles are INVALID_HANDLE_VALUE when empty.
+template <auto CloseFunction>
+struct FileSystemHandleClosedBy : ClosedBy<HANDLE, CloseFunction> {
   static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) noexcept { CloseHandle(h); }
-};
-struct KernelHandleTraits {
-  using Type = HANDLE;
-  static HANDLE Invalid() noexcept { return nullptr; }
-  static void Close(HANDLE h) noexcept { CloseHandle(h); }
-};
-struct ModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() noexcept { return nullptr; }
-  static void Close(HMODULE h) noexcept { FreeLibrary(h); }
-};
-struct BstrTraits {
-  using Type = BSTR;
-  static BSTR Invalid() noexcept { return nullptr; }
-  static void Close(BSTR s) noexcept { SysFreeString(s); }
 };
 
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) noexcept { FindClose(h); }
-};
-
-using UniqueFileHandle = UniqueResource<FileHandleTraits>;
-using UniqueFindHandle = UniqueResource<FindHandleTraits>;
-using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
-using UniqueModule = UniqueResource<ModuleTraits>;
-using UniqueBstr = UniqueResource<BstrTraits>;
+using UniqueFileHandle = UniqueResource<FileSystemHandleClosedBy<&CloseHandle>>;
+using UniqueFindHandle = UniqueResource<FileSystemHandleClosedBy<&FindClose>>;
+using UniqueKernelHandle = UniqueResource<ClosedBy<HANDLE, &CloseHandle>>;
+using UniqueModule = UniqueResource<ClosedBy<HMODULE, &FreeLibrary>>;
+using UniqueBstr = UniqueResource<ClosedBy<BSTR, &SysFreeString>>;
+using UniqueMappedView = UniqueResource<ClosedBy<void*, &UnmapViewOfFile>>;
 
 // A COM interface pointer owner.
 template <typename T>

@@ -50,13 +50,6 @@ struct ChildBlock {
 static_assert(std::atomic<std::int64_t>::is_always_lock_free);
 static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 
-struct MappedViewTraits {
-  using Type = void*;
-  static void* Invalid() noexcept { return nullptr; }
-  static void Close(void* view) noexcept { UnmapViewOfFile(view); }
-};
-using UniqueMappedView = UniqueResource<MappedViewTraits>;
-
 // A named block, zero-filled when created; empty when it cannot be had.
 class ChildBlockMapping {
  public:

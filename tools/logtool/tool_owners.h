@@ -8,29 +8,9 @@
 
 #include "unique_resource.h"
 
-struct WinHttpHandleTraits {
-  using Type = HINTERNET;
-  static HINTERNET Invalid() noexcept { return nullptr; }
-  static void Close(HINTERNET h) noexcept { WinHttpCloseHandle(h); }
-};
-// Texts that WinHTTP hands out for the caller to free with GlobalFree.
-struct GlobalTextTraits {
-  using Type = LPWSTR;
-  static LPWSTR Invalid() noexcept { return nullptr; }
-  static void Close(LPWSTR p) noexcept { GlobalFree(p); }
-};
-struct HashAlgorithmTraits {
-  using Type = BCRYPT_ALG_HANDLE;
-  static BCRYPT_ALG_HANDLE Invalid() noexcept { return nullptr; }
-  static void Close(BCRYPT_ALG_HANDLE h) noexcept { BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct HashTraits {
-  using Type = BCRYPT_HASH_HANDLE;
-  static BCRYPT_HASH_HANDLE Invalid() noexcept { return nullptr; }
-  static void Close(BCRYPT_HASH_HANDLE h) noexcept { BCryptDestroyHash(h); }
-};
-
-using UniqueWinHttpHandle = UniqueResource<WinHttpHandleTraits>;
-using UniqueGlobalText = UniqueResource<GlobalTextTraits>;
-using UniqueHashAlgorithm = UniqueResource<HashAlgorithmTraits>;
-using UniqueHash = UniqueResource<HashTraits>;
+// Texts that WinHTTP hands out are freed with GlobalFree.
+using UniqueWinHttpHandle = UniqueResource<ClosedBy<HINTERNET, &WinHttpCloseHandle>>;
+using UniqueGlobalText = UniqueResource<ClosedBy<LPWSTR, &GlobalFree>>;
+using UniqueHashAlgorithm = UniqueResource<
+    ClosedBy<BCRYPT_ALG_HANDLE, +[](BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }>>;
+using UniqueHash = UniqueResource<ClosedBy<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;

@@ -11,10 +11,6 @@ constexpr wchar_t kActiveLogStatePurpose[] = L"ActiveLogState";
 
 }  // namespace
 
-ActiveLogGate::~ActiveLogGate() {
-  if (m_pShared != nullptr) UnmapViewOfFile(m_pShared);
-}
-
 bool ActiveLogGate::Open(const wchar_t* pszActiveLogPath, bool* pbCreatedOwned) {
   m_mutex = OpenLogFilesMutex(LogFiles::Active, pszActiveLogPath, pbCreatedOwned);
   if (!m_mutex) return false;
@@ -24,8 +20,9 @@ bool ActiveLogGate::Open(const wchar_t* pszActiveLogPath, bool* pbCreatedOwned) 
   m_section = UniqueKernelHandle::Adopt(CreateFileMappingW(
       INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), name.c_str()));
   if (m_section) {
-    m_pShared = static_cast<Shared*>(
+    m_view = UniqueMappedView::Adopt(
         MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
+    m_pShared = static_cast<Shared*>(m_view.get());
   }
   // Alone, this process's writers always queue, and the mutex's abandonment
   // tells of a write that never ended.

@@ -23,7 +23,6 @@
 class ActiveLogGate {
  public:
   ActiveLogGate() = default;
-  ~ActiveLogGate();
   ActiveLogGate(const ActiveLogGate&) = delete;
   ActiveLogGate& operator=(const ActiveLogGate&) = delete;
 
@@ -77,7 +76,8 @@ class ActiveLogGate {
 
   UniqueKernelHandle m_mutex;
   UniqueKernelHandle m_section;
-  Shared* m_pShared = nullptr;
+  UniqueMappedView m_view;
+  Shared* m_pShared = nullptr;  // the view's bytes
   // Stands in for the section when it cannot be had; then nChecked stays 0.
   Shared m_local = {};
 };
