@@ -72,7 +72,6 @@ class ActiveLogGate {
     LONG nChecked;  // a writer owning the mutex found the tail whole
   };
   Shared* state() noexcept { return m_pShared != nullptr ? m_pShared : &m_local; }
-  const Shared* state() const noexcept { return m_pShared != nullptr ? m_pShared : &m_local; }
 
   UniqueKernelHandle m_mutex;
   UniqueKernelHandle m_section;
