@@ -137,6 +137,20 @@ TEST_F(RolloverTest, MergedFileHasOneHeaderAndOlderRecordsFirst) {
   EXPECT_FALSE(FileExists(folder.Temp()));
 }
 
+TEST_F(RolloverTest, OddDamageAtTheEndOfThePendingLogLeavesTheDayReadable) {
+  Folder folder;
+  std::vector<unsigned char> pending = LogOf({u"p1"});
+  pending.insert(pending.end(), 301, 0x41);  // junk longer than any record header
+  ASSERT_TRUE(WriteFileBytes(folder.Pending(), pending));
+  const std::vector<unsigned char> active = LogOf({u"a1", u"a2"});
+  ASSERT_TRUE(WriteFileBytes(folder.Active(), active));
+  folder.Load();
+  // The day's records follow at an even offset, where readers look for them.
+  const std::vector<unsigned char> merged = ReadFileBytes(folder.Pending());
+  EXPECT_EQ(merged.size() % 2, 0u);
+  EXPECT_TRUE(std::equal(active.rbegin(), active.rend() - 12, merged.rbegin()));
+}
+
 TEST_F(RolloverTest, DateOfTodayTouchesNothingAndIsNotRewritten) {
   Folder folder;
   ASSERT_TRUE(WriteFileBytes(folder.Pending(), LogOf({u"p1"})));

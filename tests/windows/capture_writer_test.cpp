@@ -70,6 +70,9 @@ TEST_F(WriterTest, ProcessesOfManyThreadsLoseNoRecord) {
 }
 
 TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
+  // Another process of the suite keeps the gate open; its writer last wrote
+  // well, or died writing without the mutex.
+  enum Gate { NoGate, WroteWell, DiedWriting };
   const Bytes whole = LogOf({u"a1"});
   const struct {
     const char* name;
@@ -77,15 +80,20 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
     bool abandoned;      // it died owning the mutex ...
     bool mutexKeptOpen;  // ... while another process had the mutex open
     Texts want;
-    bool aheadOfQueue = false;  // it died writing without the mutex, the gate kept open
+    Gate gate = NoGate;
   } rows[] = {
       {"torn record, its writer ahead of the queue",
        Cut(LogOf({u"a1", u"torn"}), 20),
        false,
        true,
        {u"a1", u"after"},
-       true},
-      {"whole file, its writer ahead of the queue", whole, false, true, {u"a1", u"after"}, true},
+       DiedWriting},
+      {"whole file, its writer ahead of the queue",
+       whole,
+       false,
+       true,
+       {u"a1", u"after"},
+       DiedWriting},
       {"torn record, mutex abandoned",
        Cut(LogOf({u"a1", u"torn"}), 20),
        true,
@@ -100,6 +108,12 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
       {"whole file, mutex abandoned", whole, true, true, {u"a1", u"after"}},
       {"torn file header, mutex abandoned", Cut(LogOf({}), 7), true, true, {u"after"}},
       {"torn file header, no one died", Cut(LogOf({}), 1), false, false, {u"after"}},
+      {"odd-length tail cut outside the suite",
+       Cut(LogOf({u"a1", u"torn"}), 21),
+       false,
+       true,
+       {u"a1", u"after"},
+       WroteWell},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -107,12 +121,12 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
     WriteIni(folder.path(), L"General", L"LogErrorDate", TodayText().c_str());
     UniqueKernelHandle keptOpen;
     ActiveLogGate gate;
-    if (row.aheadOfQueue) {
-      // As a writer of another process leaves the gate when it dies between
-      // opening the file and closing it, after earlier writes went well.
+    if (row.gate != NoGate) {
       ASSERT_TRUE(gate.Open(folder.File(L"error.Profile").c_str()));
       gate.EndWrite(true, true);
-      gate.BeginWrite();
+      // As a writer of another process leaves the gate when it dies between
+      // opening the file and closing it.
+      if (row.gate == DiedWriting) gate.BeginWrite();
     } else if (row.mutexKeptOpen) {
       keptOpen = OpenFolderMutex(kActiveLogMutexPurpose, folder.path().c_str());
     }

@@ -96,13 +96,20 @@ UniqueFileHandle CLogStoreManager::OpenActiveLog() const noexcept {
 
 bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes,
                                   bool bRepair, bool& bTailWhole) {
-  bTailWhole = !bRepair;
   LONGLONG nSize = 0;
+  bTailWhole = !bRepair;
   if (!FileSizeOf(hFile, nSize)) return false;
+  // Records are of even length, so an odd size is damage done outside the
+  // suite; its last byte goes with the repair (see EvenEnd).
+  bRepair = bRepair || (nSize & 1) != 0;
   // Never append behind a torn tail: the record would sit after bytes that
   // read as damage. Until the tail is cut, records are dropped instead.
   if (bRepair) {
     if (!CutTornTail(hFile, nSize)) return false;
+    if ((nSize & 1) != 0) {
+      if (!TruncateAt(hFile, nSize - 1)) return false;
+      --nSize;
+    }
     bTailWhole = true;
   }
 

@@ -21,3 +21,9 @@ std::size_t WholeRecordsEnd(const std::uint8_t* pData, std::size_t nBytes) noexc
 // a writer that fills fields otherwise): walk the whole file then.
 // `pTail` must be 2-byte aligned.
 bool EndsWithWholeRecord(const std::uint8_t* pTail, std::size_t nBytes) noexcept;
+
+// Where bytes may be followed by records: records start at even offsets and
+// are of even length, so the last byte of an odd length is damage. Kept, it
+// would put whatever is written next at an odd offset, where readers never
+// look for records.
+constexpr std::size_t EvenEnd(std::size_t nEnd) noexcept { return nEnd & ~std::size_t{1}; }

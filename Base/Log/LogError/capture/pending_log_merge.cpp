@@ -34,11 +34,11 @@ bool WriteMerged(const LogFilePath& merge, const FileBytes& pending,
     bWritten = WriteExactly(out.get(), &kLogFileHeader, kLogFileHeaderBytes);
   } else {
     const bool bKnown = IsKnownLogFileHeader(pending.data.get(), pending.size);
-    bWritten =
-        WriteExactly(out.get(), pending.data.get(),
-                     bKnown ? WholeRecordsEnd(pending.data.get(), pending.size) : pending.size);
+    bWritten = WriteExactly(
+        out.get(), pending.data.get(),
+        bKnown ? EvenEnd(WholeRecordsEnd(pending.data.get(), pending.size)) : pending.size);
   }
-  const std::size_t nStagedEnd = WholeRecordsEnd(staged.data.get(), staged.size);
+  const std::size_t nStagedEnd = EvenEnd(WholeRecordsEnd(staged.data.get(), staged.size));
   return bWritten &&
          WriteExactly(out.get(), staged.data.get() + kLogFileHeaderBytes,
                       nStagedEnd - kLogFileHeaderBytes) &&
