@@ -101,7 +101,10 @@ bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::s
   if (!FileSizeOf(hFile, nSize)) return false;
   // Records are of even length, so an odd size is damage done outside the
   // suite; its last byte goes with the repair (see EvenEnd).
-  bRepair = bRepair || (nSize & 1) != 0;
+  if ((nSize & 1) != 0) {
+    bRepair = true;
+    bTailWhole = false;
+  }
   // Never append behind a torn tail: the record would sit after bytes that
   // read as damage. Until the tail is cut, records are dropped instead.
   if (bRepair) {
@@ -125,7 +128,7 @@ bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::s
     return true;
   }
   // Cut back to where the record began, so that no torn record stays; where
-  // even that fails, the next append of this process cuts it first.
+  // even that fails, the next writer cuts it first.
   bTailWhole = TruncateAt(hFile, nStart);
   return false;
 }
