@@ -67,8 +67,8 @@ MIDL_INTERFACE("B04181FB-25E7-417A-B59E-D21413EB8C5D")
 IKRLogSender : public IUnknown {
  public:
   /* Saves one report file per product version into bstrFolder (null: the
-   * data folder; any other text is used as the folder). S_OK when every document was built and saved,
-   * else E_FAIL. */
+   * data folder; any other text is used as the folder). S_OK when every document was built and
+   * saved, else E_FAIL. */
   virtual HRESULT STDMETHODCALLTYPE SaveReport(BSTR bstrFolder) = 0;
   /* -1, 0 or 1 as described above; builds only when lBuild > 0. */
   virtual HRESULT STDMETHODCALLTYPE GetReport(BSTR * pbstrReport, LONG lBuild) = 0;
