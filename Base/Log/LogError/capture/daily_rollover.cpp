@@ -8,7 +8,7 @@
 #include "log_exclusion.h"
 #include "log_file_io.h"
 #include "log_format.h"
-#include "log_tail_repair.h"
+#include "log_store_manager.h"
 #include "pending_log_files.h"
 #include "pending_log_merge.h"
 
@@ -37,20 +37,18 @@ bool StageActiveLog(const LogFilePath& active, const LogFilePath& staged,
   const MutexWait wait = WaitUntil(hActiveMutex, deadline, hold);
   if (wait == MutexWait::TimedOut) return false;
   // A writer died owning the mutex: its record may be cut short, and the
-  // file may stay here for writers to append to.
-  if (wait == MutexWait::Abandoned) RepairTornTail(active.text);
+  // file may stay here for writers to append to. Drops not yet accounted go
+  // with the day they happened on.
+  g_logStoreManager.SettleActiveLogInTurn(wait == MutexWait::Abandoned);
   if (!LogFileExists(active)) return true;
-  LONGLONG nSize = 0;
-  GetFileSize64(active.text, &nSize);
   // A writer that went ahead of the queue may still have the file open for
-  // a moment: both steps wait it out.
-  if (nSize > kLogRolloverCap) {
-    // The cap's whole-file discard; one step.
-    RetryWhileShared(deadline, [&] { return DeleteLogFile(active.text); });
-    return true;
-  }
+  // a moment: the move waits it out.
   // One rename: the records are under one name or the other, never both.
-  RetryWhileShared(deadline, [&] { return MoveLogFile(active.text, staged.text); });
+  // The merge keeps what fits of a day's log over the cap, which only older
+  // builds leave.
+  if (RetryWhileShared(deadline, [&] { return MoveLogFile(active.text, staged.text); })) {
+    g_logStoreManager.ForgetCapAccount();
+  }
   return true;
 }
 
@@ -61,11 +59,12 @@ bool MergeActiveIntoPending(const LogFilePath& active, const PendingLogFiles& fi
   // Records staged by an earlier roll-over are older than the active log's:
   // they go first, and while they cannot, the active log stays where it is.
   if (LogFileExists(files.staged)) {
-    MergeStagedIntoPending(files);
+    MergeStagedIntoPending(files, g_logStoreManager.AccountIdentity());
     if (LogFileExists(files.staged)) return true;
   }
   if (!StageActiveLog(active, files.staged, activeGate)) return false;
-  if (LogFileExists(files.staged)) MergeStagedIntoPending(files);
+  if (LogFileExists(files.staged))
+    MergeStagedIntoPending(files, g_logStoreManager.AccountIdentity());
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "LogError.h"
 #include "crt_operations.h"
 #include "hresult_error.h"
+#include "log_accounts.h"
 #include "log_format.h"
 #include "log_store_manager.h"
 
@@ -41,12 +42,11 @@ std::uint32_t TextBytes(std::wstring_view text) {
   return static_cast<std::uint32_t>((text.size() + 1) * sizeof(wchar_t));
 }
 
-// One record never outgrows the roll-over's cap, which would delete it with
-// the whole day's log, and its lengths always match its bytes: a longer
-// message, then value, is cut to fit. Only a 64-bit caller can pass texts that
-// long.
+// One record always fits into an empty day's log below the accounts' reserve,
+// and its lengths always match its bytes: a longer message, then value, is
+// cut to fit. Only a 64-bit caller can pass texts that long.
 constexpr std::uint64_t kMaxStringBytes =
-    kLogRolloverCap - sizeof(LogFileHeader) - sizeof(LogRecordHeader);
+    kLogRecordLimit - sizeof(LogFileHeader) - sizeof(LogRecordHeader);
 
 std::wstring_view CutToBytes(std::wstring_view text, std::uint64_t budgetWithTerminator) {
   const std::uint64_t chars = budgetWithTerminator >= 2 ? budgetWithTerminator / 2 - 1 : 0;
@@ -114,10 +114,15 @@ void WriteRecord(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LON
   g_logStoreManager.AppendRecord(header, area.data(), area.size());
 }
 
-// A record that cannot be built is dropped, like one that cannot be written.
+// A record that cannot be built is dropped and counted, like one that cannot
+// be written.
 void WriteRecordNoThrow(RecordKind kind, std::int32_t defaultCode, HMODULE hModule, LONG nCode,
                         LPCWSTR pszMessage, LPCWSTR pszValue) noexcept {
-  CatchAll([&] { WriteRecord(kind, defaultCode, hModule, nCode, pszMessage, pszValue); });
+  const bool bBuilt = CatchValue(false, [&] {
+    WriteRecord(kind, defaultCode, hModule, nCode, pszMessage, pszValue);
+    return true;
+  });
+  if (!bBuilt) g_logStoreManager.CountDrop();
 }
 
 }  // namespace

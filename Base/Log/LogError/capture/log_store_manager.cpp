@@ -33,6 +33,8 @@ void CLogStoreManager::Initialize() {
   FillText260(m_strAppVersion, [this](wchar_t* buffer) {
     GetFileVersionText(m_strAppPath.c_str(), buffer, kCrtPathCapacity);
   });
+  FillAccountIdentity();
+  m_accounts.Open(m_strActiveLogPath.c_str());
   bool bFirst = false;
   if (m_gate.Open(m_strActiveLogPath.c_str(), &bFirst) && bFirst) {
     // No process had the mutex open, so the last writer may have died in the
@@ -40,13 +42,45 @@ void CLogStoreManager::Initialize() {
     // one appends behind a torn tail before it is cut.
     MutexHold hold = MutexHold::Adopt(m_gate.mutex());
     m_gate.BeginWrite();
-    m_gate.EndWrite(RepairTornTail(m_strActiveLogPath.c_str()), true);
+    m_gate.EndWrite(SettleActiveLogInTurn(true), true);
   }
   if (IsRollOverDue()) RollOver(kLogErrorDateSetting);
 }
 
+void CLogStoreManager::FillAccountIdentity() {
+  // Named as a call with this library's own module handle names its module.
+  HMODULE hSelf = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&g_logStoreManager), &hSelf);
+  std::wstring modulePath;
+  std::wstring moduleName;
+  std::wstring moduleVersion;
+  FillText260(modulePath,
+              [hSelf](wchar_t* buffer) { GetModuleFileNameW(hSelf, buffer, kCrtPathCapacity); });
+  FillText260(moduleName, [hSelf](wchar_t* buffer) {
+    GetModuleBaseNameW(GetCurrentProcess(), hSelf, buffer, kCrtPathCapacity);
+  });
+  FillText260(moduleVersion, [&modulePath](wchar_t* buffer) {
+    GetFileVersionText(modulePath.c_str(), buffer, kCrtPathCapacity);
+  });
+  const auto u16 = [](const std::wstring& text) {
+    return std::u16string(text.begin(), text.end());
+  };
+  m_accountIdentity = {u16(m_strProductVersion), u16(m_strAppVersion), u16(m_strAppName),
+                       u16(moduleVersion), u16(moduleName)};
+}
+
 bool CLogStoreManager::AppendRecord(LogRecordHeader& header, const std::byte* pStrings,
                                     std::size_t nStringBytes) {
+  bool bRefused = false;
+  if (AppendRecordInTurn(header, pStrings, nStringBytes, bRefused)) return true;
+  if (!bRefused) m_accounts.CountDrop();
+  return false;
+}
+
+bool CLogStoreManager::AppendRecordInTurn(LogRecordHeader& header, const std::byte* pStrings,
+                                          std::size_t nStringBytes, bool& bRefused) {
   if (nStringBytes > MAXDWORD - sizeof(LogRecordHeader) || !m_gate.mutex()) return false;
   const std::size_t nTotal = sizeof(LogRecordHeader) + nStringBytes;
   // Header and strings go out in one write, so a record is whole or absent.
@@ -82,9 +116,25 @@ bool CLogStoreManager::AppendRecord(LogRecordHeader& header, const std::byte* pS
   std::memcpy(&header.Time, &now, sizeof(now));
   std::memcpy(record.get(), &header, sizeof(header));
   bool bTailWhole = false;
-  const bool bAppended = AppendOpen(file.get(), record.get(), nTotal, bRepair, bTailWhole);
+  const AppendOutcome outcome = AppendOpen(file.get(), record.get(), nTotal, bRepair, bTailWhole);
   m_gate.EndWrite(bTailWhole, hold.valid());
-  return bAppended;
+  bRefused = outcome == AppendOutcome::Refused;
+  return outcome == AppendOutcome::Appended;
+}
+
+bool CLogStoreManager::SettleActiveLogInTurn(bool bRepair) noexcept {
+  const bool bDue = m_accounts.Dropped() != 0;
+  if (!bRepair && !bDue) return true;
+  // Drops due are written into a day's log of their own if need be.
+  UniqueFileHandle file = OpenLogFile(m_strActiveLogPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ, bDue ? OPEN_ALWAYS : OPEN_EXISTING);
+  if (!file) {
+    const DWORD error = GetLastError();
+    return !bDue && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  }
+  bool bTailWhole = false;
+  AppendOpen(file.get(), nullptr, 0, bRepair, bTailWhole);
+  return bTailWhole;
 }
 
 UniqueFileHandle CLogStoreManager::OpenActiveLog() const noexcept {
@@ -94,11 +144,13 @@ UniqueFileHandle CLogStoreManager::OpenActiveLog() const noexcept {
                      OPEN_ALWAYS);
 }
 
-bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes,
-                                  bool bRepair, bool& bTailWhole) {
+AppendOutcome CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord,
+                                           std::size_t nRecordBytes, bool bRepair,
+                                           bool& bTailWhole) {
+  constexpr AppendOutcome kFailed = AppendOutcome::Failed;
   LONGLONG nSize = 0;
   bTailWhole = !bRepair;
-  if (!FileSizeOf(hFile, nSize)) return false;
+  if (!FileSizeOf(hFile, nSize)) return kFailed;
   // Records are of even length, so an odd size is damage done outside the
   // suite; its last byte goes with the repair (see EvenEnd).
   if ((nSize & 1) != 0) {
@@ -107,10 +159,13 @@ bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::s
   }
   // Never append behind a torn tail: the record would sit after bytes that
   // read as damage. Until the tail is cut, records are dropped instead.
+  LONGLONG nTornBytes = 0;
   if (bRepair) {
-    if (!CutTornTail(hFile, nSize)) return false;
+    const LONGLONG nBefore = nSize;
+    if (!CutTornTail(hFile, nSize)) return kFailed;
+    nTornBytes = nBefore - nSize;
     if ((nSize & 1) != 0) {
-      if (!TruncateAt(hFile, nSize - 1)) return false;
+      if (!TruncateAt(hFile, nSize - 1)) return kFailed;
       --nSize;
     }
     bTailWhole = true;
@@ -123,12 +178,14 @@ bool CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord, std::s
   // abandoned, or new.
   const bool bFresh = nSize < static_cast<LONGLONG>(kLogFileHeaderBytes);
   const LONGLONG nStart = bFresh ? 0 : nSize;
-  if (SeekTo(hFile, nStart) && (!bFresh || g_logStoreManager.WriteFileHeader(hFile)) &&
-      WriteExactly(hFile, pRecord, nRecordBytes)) {
-    return true;
+  if (bFresh && pRecord == nullptr && m_accounts.Dropped() == 0) return AppendOutcome::Appended;
+  if (bFresh && (!SeekTo(hFile, 0) || !g_logStoreManager.WriteFileHeader(hFile))) {
+    // Cut back to where the record began, so that no torn record stays;
+    // where even that fails, the next writer cuts it first.
+    bTailWhole = TruncateAt(hFile, nStart);
+    return kFailed;
   }
-  // Cut back to where the record began, so that no torn record stays; where
-  // even that fails, the next writer cuts it first.
-  bTailWhole = TruncateAt(hFile, nStart);
-  return false;
+  const ActiveLogTurn turn = {hFile, bFresh ? static_cast<LONGLONG>(kLogFileHeaderBytes) : nSize,
+                              nStart, nTornBytes};
+  return AppendInTurn(turn, pRecord, nRecordBytes, m_accounts, m_accountIdentity, bTailWhole);
 }

@@ -12,7 +12,10 @@
 #include <cstddef>
 #include <string>
 
+#include "active_log_append.h"
 #include "active_log_gate.h"
+#include "log_account_state.h"
+#include "log_accounts.h"
 #include "log_format.h"
 #include "unique_resource.h"
 
@@ -26,16 +29,33 @@ class CLogStoreManager {
   // Writes the 12-byte LogFileHeader at the handle's current position.
   virtual bool WriteFileHeader(HANDLE hFile);
 
-  // Fills the five texts, opens the active log's gate, then runs the daily
-  // roll-over when it is due. May throw std::bad_alloc; the process entry
-  // catches it.
+  // Fills the five texts and the identity of this library's accounts, opens
+  // the active log's gate, then runs the daily roll-over when it is due. May
+  // throw std::bad_alloc; the process entry catches it.
   void Initialize();
 
   // Stamps the time and appends header and strings as one record. False when
-  // the record was not written (the file stayed as it was). Takes no module,
-  // version or other loader query while it owns the mutex, so that it may be
-  // called from another library's process entry.
+  // the record was not written (the file stayed as it was): it is then
+  // counted, in the cap account when the day's log is at its cap, else as a
+  // drop that the next writer's turn accounts for. Takes no module, version
+  // or other loader query while it owns the mutex, so that it may be called
+  // from another library's process entry.
   bool AppendRecord(LogRecordHeader& header, const std::byte* pStrings, std::size_t nStringBytes);
+
+  // A record that never reached AppendRecord (an exception on its way).
+  void CountDrop() noexcept { m_accounts.CountDrop(); }
+
+  // While owning the active log's mutex: cuts a torn tail when `bRepair`,
+  // then writes the accounts that are due, so that they go with the day's
+  // log. False when the file could not be had or cut.
+  bool SettleActiveLogInTurn(bool bRepair) noexcept;
+
+  // What this process's accounts name: the product, the host program, and
+  // this library as the module.
+  const LogAccountIdentity& AccountIdentity() const noexcept { return m_accountIdentity; }
+
+  // The roll-over has taken the day's log away: its cap account with it.
+  void ForgetCapAccount() noexcept { m_accounts.SetCapAccountHint(-1); }
 
   std::wstring m_strActiveLogPath;
   std::wstring m_strProductVersion;
@@ -44,14 +64,19 @@ class CLogStoreManager {
   std::wstring m_strAppVersion;
 
  private:
+  bool AppendRecordInTurn(LogRecordHeader& header, const std::byte* pStrings,
+                          std::size_t nStringBytes, bool& bRefused);
   UniqueFileHandle OpenActiveLog() const noexcept;
-  // In its turn, with the file open; false when the record cannot be added
-  // without leaving a torn record behind. `bTailWhole` turns false when a
+  // In its turn, with the file open; `pRecord` null writes only the accounts
+  // due. Never appends behind a torn record. `bTailWhole` turns false when a
   // torn tail may remain for the next writer to cut.
-  bool AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes, bool bRepair,
-                  bool& bTailWhole);
+  AppendOutcome AppendOpen(HANDLE hFile, const std::byte* pRecord, std::size_t nRecordBytes,
+                           bool bRepair, bool& bTailWhole);
+  void FillAccountIdentity();
 
   ActiveLogGate m_gate;
+  LogAccountState m_accounts;
+  LogAccountIdentity m_accountIdentity;
 };
 
 // The one instance of this loaded copy of the library.

@@ -2,12 +2,19 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
+#include "hresult_error.h"
 #include "log_file_io.h"
 #include "log_format.h"
-#include "log_record_walk.h"
-#include "log_whole_records.h"
+#include "log_merge_plan.h"
 
 namespace {
+
+// A day's log over the cap is read whole too: only older builds leave one,
+// and its earliest records are kept.
+constexpr LONGLONG kMaxStagedBytes = 0x7FFFFFFF;
 
 // A size that cannot be read counts as 0.
 LONGLONG SizeOf(const LogFilePath& path) noexcept {
@@ -16,63 +23,88 @@ LONGLONG SizeOf(const LogFilePath& path) noexcept {
   return size;
 }
 
-bool ReadLog(const LogFilePath& path, FileBytes& bytes) noexcept {
+bool ReadLog(const LogFilePath& path, LONGLONG nMaxBytes, FileBytes& bytes) noexcept {
   UniqueFileHandle file = OpenLogFile(path.text, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-  return file && ReadWholeFile(file.get(), kLogRolloverCap, bytes);
+  return file && ReadWholeFile(file.get(), nMaxBytes, bytes);
 }
 
-// error.bf's records, then the staged ones, each list up to its last whole
-// record: a torn tail is no record, and left in the middle it would read as
-// damage. Too short for a file header, error.bf is as good as empty and gets
-// a fresh one; a header of another kind is kept as it is, bytes and all.
-bool WriteMerged(const LogFilePath& merge, const FileBytes& pending,
-                 const FileBytes& staged) noexcept {
+// The merge's own accounts: torn tails it cut, and records it had no room for.
+std::vector<std::uint8_t> MergeAccounts(const LogMergePlan& plan,
+                                        const LogAccountIdentity& identity) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  LogTime time;
+  static_assert(sizeof(now) == sizeof(time));
+  std::memcpy(&time, &now, sizeof(time));
+  std::vector<std::uint8_t> block;
+  if (plan.NeedsTornAccount()) {
+    block =
+        LogAccountRecord(identity, LogAccountCause::TornRecord, CountText(plan.nTornBytes), time);
+  }
+  if (plan.NeedsLeftOutAccount()) {
+    const std::vector<std::uint8_t> account =
+        LogAccountRecord(identity, LogAccountCause::PendingFull,
+                         LeftOutText(plan.nRecordsLeftOut, plan.nBytesLeftOut), time);
+    block.insert(block.end(), account.begin(), account.end());
+  }
+  return block;
+}
+
+// The copy the plan describes: error.bf's whole records (or a fresh header),
+// the day's records that fit, then the merge's accounts. A torn tail is no
+// record, and left in the middle it would read as damage.
+bool WriteMerged(const LogFilePath& merge, const FileBytes& pending, const FileBytes& staged,
+                 const LogMergePlan& plan, const LogAccountIdentity& identity) noexcept {
+  const std::vector<std::uint8_t> accounts =
+      CatchValue(std::vector<std::uint8_t>(), [&] { return MergeAccounts(plan, identity); });
+  if (accounts.empty() && (plan.NeedsTornAccount() || plan.NeedsLeftOutAccount())) return false;
   UniqueFileHandle out = OpenLogFile(merge.text, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!out) return false;
-  bool bWritten = false;
-  if (pending.size < kLogFileHeaderBytes) {
-    bWritten = WriteExactly(out.get(), &kLogFileHeader, kLogFileHeaderBytes);
-  } else {
-    const bool bKnown = IsKnownLogFileHeader(pending.data.get(), pending.size);
-    bWritten = WriteExactly(
-        out.get(), pending.data.get(),
-        bKnown ? EvenEnd(WholeRecordsEnd(pending.data.get(), pending.size)) : pending.size);
+  bool bWritten = plan.bFreshHeader
+                      ? WriteExactly(out.get(), &kLogFileHeader, kLogFileHeaderBytes)
+                      : WriteExactly(out.get(), pending.data.get(), plan.nPendingKept);
+  for (const LogByteSpan& span : plan.staged) {
+    bWritten = bWritten && WriteExactly(out.get(), staged.data.get() + span.nOffset, span.nBytes);
   }
-  const std::size_t nStagedEnd = EvenEnd(WholeRecordsEnd(staged.data.get(), staged.size));
-  return bWritten &&
-         WriteExactly(out.get(), staged.data.get() + kLogFileHeaderBytes,
-                      nStagedEnd - kLogFileHeaderBytes) &&
+  return bWritten && WriteExactly(out.get(), accounts.data(), accounts.size()) &&
          FlushFile(out.get());
 }
 
 }  // namespace
 
-void MergeStagedIntoPending(const PendingLogFiles& files) noexcept {
+void MergeStagedIntoPending(const PendingLogFiles& files,
+                            const LogAccountIdentity& identity) noexcept {
   const LONGLONG nStaged = SizeOf(files.staged);
-  // Over the cap, or without room for a single record: the file goes whole.
-  if (nStaged > kLogRolloverCap || nStaged <= static_cast<LONGLONG>(kLogFileHeaderBytes)) {
+  // Without room for a single record: nothing to merge.
+  if (nStaged <= static_cast<LONGLONG>(kLogFileHeaderBytes)) {
     DeleteLogFile(files.staged.text);
     return;
   }
-  if (!LogFileExists(files.pending)) {
+  const bool bPending = LogFileExists(files.pending);
+  if (!bPending && nStaged <= kLogRolloverCap) {
     // One rename: the records are under one name or the other, header and all.
     MoveLogFile(files.staged.text, files.pending.text);
-    return;
-  }
-  if (SizeOf(files.pending) > kLogRolloverCap - nStaged) {
-    // The cap's whole-file discard, staged records first: dying between the
-    // two deletions leaves error.bf, which the next roll-over keeps.
-    DeleteLogFile(files.staged.text);
-    DeleteLogFile(files.pending.text);
     return;
   }
 
   FileBytes pending;
   FileBytes staged;
-  if (!ReadLog(files.pending, pending) || !ReadLog(files.staged, staged)) return;
+  if ((bPending && !ReadLog(files.pending, kLogRolloverCap, pending)) ||
+      !ReadLog(files.staged, kMaxStagedBytes, staged)) {
+    return;
+  }
+  LogMergePlan waiting;
+  waiting.bWait = true;
+  const LogMergePlan plan = CatchValue(waiting, [&] {
+    return PlanLogMerge(pending.data.get(), pending.size, staged.data.get(), staged.size,
+                        LogAccountRecordMaxBytes(identity));
+  });
+  // Not even the accounts fit beside error.bf: the records wait for a report
+  // to make room, and nothing is lost.
+  if (plan.bWait) return;
   // Only a copy is written: dying here leaves error.bf and the staged records
   // as they were, and the next settle deletes the copy.
-  if (!WriteMerged(files.merge, pending, staged)) {
+  if (!WriteMerged(files.merge, pending, staged, plan, identity)) {
     DeleteLogFile(files.merge.text);
     return;
   }

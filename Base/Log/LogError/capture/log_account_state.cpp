@@ -1,0 +1,18 @@
+#include "log_account_state.h"
+
+#include <string>
+
+#include "folder_mutex.h"
+
+void LogAccountState::Open(const wchar_t* pszActiveLogPath) {
+  const std::wstring folder = FolderOfFile(pszActiveLogPath);
+  if (folder.empty()) return;
+  const std::wstring name = FolderMutexName(kLogAccountStatePurpose, folder.c_str());
+  // Created zero-filled: nothing dropped, no hint.
+  m_section = UniqueKernelHandle::Adopt(CreateFileMappingW(
+      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), name.c_str()));
+  if (!m_section) return;
+  m_view = UniqueMappedView::Adopt(
+      MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
+  m_pShared = static_cast<Shared*>(m_view.get());
+}

@@ -1,0 +1,44 @@
+// What a roll-over brings from a day's log into the pending log, within
+// kLogRolloverCap. The pending log is kept whole; of the day's log, every
+// record when all fit, else its earliest whole records that fit, and every
+// account record it holds, whatever its place. What is left out is counted
+// for the merge's own account, and torn tails cut from either log for
+// another. Platform-neutral: the roll-over writes what the plan says.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "log_format.h"
+
+struct LogByteSpan {
+  std::size_t nOffset = 0;
+  std::size_t nBytes = 0;
+};
+
+struct LogMergePlan {
+  // Not even the day's accounts and the merge's own fit beside the pending
+  // log: nothing is merged, and the day's log waits for room.
+  bool bWait = false;
+  // The pending log is shorter than its file header (or missing): a fresh
+  // header starts the merged file in its place.
+  bool bFreshHeader = false;
+  std::size_t nPendingKept = 0;     // the pending log's bytes kept, from its start
+  std::vector<LogByteSpan> staged;  // the day's log's bytes appended, in order
+  std::uint64_t nTornBytes = 0;     // torn tails cut from the end of either log
+  std::uint64_t nRecordsLeftOut = 0;
+  std::uint64_t nBytesLeftOut = 0;  // the records left out, and damage between them
+
+  bool NeedsTornAccount() const { return nTornBytes != 0; }
+  bool NeedsLeftOutAccount() const { return nRecordsLeftOut != 0 || nBytesLeftOut != 0; }
+};
+
+// `pPending` (or null with 0 bytes when there is no pending log) and
+// `pStaged` are whole files, 2-byte aligned. `nAccountBytes` is the most one
+// account of the merge takes (LogAccountRecordMaxBytes). Unless the plan
+// waits, the merged file with the accounts it asks for holds at most `nCap`
+// bytes.
+LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
+                          const std::uint8_t* pStaged, std::size_t nStaged,
+                          std::size_t nAccountBytes, std::int64_t nCap = kLogRolloverCap);
