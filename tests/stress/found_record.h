@@ -13,7 +13,8 @@ struct FoundRecord {
   std::wstring errorCode;   // as text, the way a report carries it
   std::wstring message;
   std::optional<std::wstring> value;
-  long nCount = 1;  // records folded into it
+  long nCount = 1;         // records folded into it
+  std::uint64_t nEnd = 0;  // in a file: the offset where it ends
 };
 
 }  // namespace stress

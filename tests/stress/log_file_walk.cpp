@@ -39,6 +39,7 @@ WalkedFile WalkLogFile(const std::wstring& path) {
     record.errorCode = std::to_wstring(view.nErrorCode);
     record.message = wide(view.message);
     if (view.bHasValue) record.value = wide(view.value);
+    record.nEnd = view.nOffset + view.nBytes;
     walked.records.push_back(std::move(record));
   }
   return walked;

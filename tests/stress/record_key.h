@@ -4,6 +4,7 @@
 // follow from those three, so a record that comes back altered shows it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,7 +32,12 @@ std::uint32_t KindOf(const RecordKey& key);
 // Never 0, so that no default code stands in for it.
 std::int32_t CodeOf(const RecordKey& key);
 // Some records go without a value and some with an empty one; the rest vary
-// in length, so that records differ in size.
+// in length, so that records differ in size. Writers numbered from
+// kLongValueWriters on log values of 400 to 600 kB, their message repeated,
+// so that each record's value is its own.
+inline constexpr std::uint32_t kLongValueWriters = 1000;
+inline constexpr std::size_t kLongValueMinChars = 200000;
+inline constexpr std::size_t kLongValueSpanChars = 100000;
 std::optional<std::wstring> ValueOf(const RecordKey& key);
 
 }  // namespace stress

@@ -27,6 +27,10 @@ std::size_t RecordLedger::AddSource(std::wstring name, bool bUnconfirmed) {
 }
 
 void RecordLedger::Add(std::size_t nSource, const FoundRecord& record) {
+  if (const std::optional<FoundAccount> account = AccountOf(record)) {
+    AddAccount(nSource, record, *account);
+    return;
+  }
   const std::optional<RecordKey> key = ParseMessage(record.message);
   if (!key) {
     ++nForeign_;
@@ -42,6 +46,33 @@ void RecordLedger::Add(std::size_t nSource, const FoundRecord& record) {
   for (long i = 0; i < std::max(record.nCount, 1L); ++i) places.push_back(nSource);
 }
 
+void RecordLedger::AddAccount(std::size_t nSource, const FoundRecord& record,
+                              const FoundAccount& account) {
+  const auto nFolded = static_cast<std::uint64_t>(std::max(record.nCount, 1L));
+  accounts_.nRecords += nFolded;
+  if (!account.nNotKept) {
+    ++nForeign_;
+    Note(problems_, L"account " + record.errorCode + L" with value \"" +
+                        record.value.value_or(L"(none)") + L"\" in " + sources_[nSource].name);
+    return;
+  }
+  const std::uint64_t nNotKept = *account.nNotKept * nFolded;
+  switch (account.cause) {
+    case LogAccountCause::DayLogCap:
+      accounts_.nAtCap += nNotKept;
+      break;
+    case LogAccountCause::WriterDrops:
+      accounts_.nByWriters += nNotKept;
+      break;
+    case LogAccountCause::PendingFull:
+      accounts_.nPendingFull += nNotKept;
+      break;
+    case LogAccountCause::TornRecord:
+      accounts_.nTorn += nNotKept;
+      break;
+  }
+}
+
 void RecordLedger::ExpectWriter(std::uint32_t nProcess, int nThreads, const ChildBlock& block) {
   for (int t = 0; t < nThreads; ++t) {
     const ThreadAccount& account = block.threads[t];
@@ -53,11 +84,15 @@ void RecordLedger::ExpectWriter(std::uint32_t nProcess, int nThreads, const Chil
   }
 }
 
-LedgerVerdict RecordLedger::Check() const {
+LedgerVerdict RecordLedger::Check(LossRule rule) const {
   LedgerVerdict verdict;
+  verdict.rule = rule;
   verdict.nAltered = nAltered_;
   verdict.nForeign = nForeign_;
+  verdict.accounts = accounts_;
   verdict.problems = problems_;
+  // Records not found are faults only where the accounts do not cover them.
+  std::vector<std::wstring> lost;
   for (const auto& [id, thread] : threads_) {
     const RecordKey first{static_cast<std::uint32_t>(id >> 40),
                           static_cast<std::uint32_t>(id >> 32 & 0xFF), 0};
@@ -68,9 +103,14 @@ LedgerVerdict RecordLedger::Check() const {
       ++verdict.nLost;
       const bool bSlow = std::ranges::find(thread.slowIndices, n) != thread.slowIndices.end();
       if (bSlow) ++verdict.nLostAfterSlowCall;
-      Note(verdict.problems,
-           MessageOf(key) + L" lost" + (bSlow ? L" (its call waited the bound)" : L""));
+      Note(lost, MessageOf(key) + L" lost" + (bSlow ? L" (its call waited the bound)" : L""));
     }
+  }
+  if (!verdict.AccountsAddUp()) {
+    Note(verdict.problems, std::to_wstring(verdict.nLost) +
+                               L" records not found, but the accounts say " +
+                               std::to_wstring(verdict.accounts.NotKept()) + L" were not kept");
+    for (std::wstring& text : lost) Note(verdict.problems, std::move(text));
   }
   for (auto [packed, places] : found_) {
     const RecordKey key{static_cast<std::uint32_t>(packed >> 40),

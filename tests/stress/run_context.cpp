@@ -6,9 +6,12 @@
 
 namespace stress {
 
-RunContext::RunContext() : reports_(folder_.File(L"reports")) {
+RunContext::RunContext()
+    : reports_(folder_.File(L"reports")), accounts_(folder_.File(L"error.Profile")) {
   if (!CreateDirectoryW(reports_.c_str(), nullptr)) {
     error_ = L"cannot create " + reports_;
+  } else if (!accounts_.held()) {
+    error_ = L"cannot hold the writers' count of drops open";
   } else if (int failed = RegisterLogSender(ProgramFolder() + L"\\LogError.dll", false);
              failed != 0) {
     error_ = L"cannot register the sender class: error " + std::to_wstring(failed);

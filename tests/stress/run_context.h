@@ -1,12 +1,14 @@
 // What every stress run shares: a data folder of its own (CRT_DATA_DIR for the
 // driver and every child), the sender class registered machine-wide in the
-// prefix for the sending children, a folder for the reports they keep, and a
-// fresh shared block for each child.
+// prefix for the sending children, a folder for the reports they keep, the
+// writers' count of drops held open for the whole run, and a fresh shared
+// block for each child.
 #pragma once
 
 #include <atomic>
 #include <string>
 
+#include "account_section.h"
 #include "child_block.h"
 #include "child_process.h"
 #include "temp_data_folder.h"
@@ -33,6 +35,7 @@ class RunContext {
   std::wstring DataFile(const wchar_t* pszName) const { return folder_.File(pszName); }
   std::wstring ReportFile(const std::wstring& name) const { return reports_ + L"\\" + name; }
   const std::wstring& reportFolder() const { return reports_; }
+  const AccountSectionHold& accountSection() const { return accounts_; }
 
   // Starts `program` with the name of a fresh block, then `arguments`. Any
   // thread may.
@@ -43,6 +46,7 @@ class RunContext {
  private:
   TempDataFolder folder_;
   std::wstring reports_;
+  AccountSectionHold accounts_;
   std::wstring error_;
   std::atomic<int> nBlocks_{0};
   bool bKeep_ = false;

@@ -28,15 +28,21 @@ bool RunToEnd(Child child, const wchar_t* pszWhat) {
 
 }  // namespace
 
-bool FinalRollOverAndReport(RunContext& run, std::vector<KeptReport>& reports) {
-  if (!MoveRollOverDateBack()) return false;
-  if (!RunToEnd(run.Start(L"stress_loader.exe", L""), L"roll-over")) return false;
+bool FinalRollOver(RunContext& run) {
+  return MoveRollOverDateBack() && RunToEnd(run.Start(L"stress_loader.exe", L""), L"roll-over");
+}
+
+bool FinalReport(RunContext& run, std::vector<KeptReport>& reports) {
   const std::wstring path = run.ReportFile(L"final.xml");
   if (!RunToEnd(run.Start(L"stress_sender.exe", L"once \"" + path + L"\""), L"report")) {
     return false;
   }
   if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) reports.push_back({path, false});
   return true;
+}
+
+bool FinalRollOverAndReport(RunContext& run, std::vector<KeptReport>& reports) {
+  return FinalRollOver(run) && FinalReport(run, reports);
 }
 
 bool CollectFindings(const RunContext& run, const std::vector<KeptReport>& reports,
@@ -66,7 +72,11 @@ bool CollectFindings(const RunContext& run, const std::vector<KeptReport>& repor
     PrintLine(L"FAULT: the reports name more than one client id");
     bPassed = false;
   }
+  return CollectFilesLeft(run, ledger) && bPassed;
+}
 
+bool CollectFilesLeft(const RunContext& run, RecordLedger& ledger) {
+  bool bPassed = true;
   std::wstring left;
   for (const wchar_t* pszName : kLogFiles) {
     const WalkedFile file = WalkLogFile(run.DataFile(pszName));
@@ -85,12 +95,14 @@ bool CollectFindings(const RunContext& run, const std::vector<KeptReport>& repor
     PrintLine(L"FAULT: " + std::wstring(pszName) + L" left after the last roll-over and report");
     bPassed = false;
   }
-  PrintLine(L"files left:" + (left.empty() ? std::wstring(L" none") : left));
+  PrintLine(L"files left:" + (left.empty() ? std::wstring(L" none;") : left) +
+            L" drops counted and not yet in an account: " +
+            std::to_wstring(run.accountSection().DropsDue()));
   return bPassed;
 }
 
 bool PrintVerdict(const LedgerVerdict& verdict) {
-  const auto n = [](std::size_t value) { return std::to_wstring(value); };
+  const auto n = [](std::uint64_t value) { return std::to_wstring(value); };
   PrintLine(L"records: " + n(verdict.nPromised) + L" promised by returned calls, " +
             n(verdict.nFound) + L" found, " + n(verdict.nInFlight) +
             L" found from calls cut short");
@@ -101,6 +113,14 @@ bool PrintVerdict(const LedgerVerdict& verdict) {
             L" after reports whose sender was killed before MarkReportSent returned");
   PrintLine(L"altered: " + n(verdict.nAltered) + L", never logged: " +
             n(verdict.nPhantom + verdict.nForeign));
+  const AccountTally& accounts = verdict.accounts;
+  PrintLine(L"accounts: " + n(accounts.nRecords) + L" found; records not kept " +
+            n(accounts.NotKept()) + L" (day's log at its cap " + n(accounts.nAtCap) +
+            L", dropped by writers " + n(accounts.nByWriters) + L", pending log full " +
+            n(accounts.nPendingFull) + L"), torn records cut " + n(accounts.nTorn));
+  PrintLine(L"not found against accounted: " + n(verdict.nLost) +
+            (verdict.rule == LossRule::Exact ? L" must equal " : L" must be at most ") +
+            n(accounts.NotKept()) + (verdict.AccountsAddUp() ? L": holds" : L": FAILS"));
   for (const std::wstring& problem : verdict.problems) PrintLine(L"  " + problem);
   return verdict.Passed();
 }

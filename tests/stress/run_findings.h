@@ -16,9 +16,13 @@ struct KeptReport {
   bool bUnconfirmed = false;  // its sender was killed before MarkReportSent returned
 };
 
-// Moves the roll-over date back, loads the library in a fresh process, then
-// sends once; the report, if one was delivered, is added to `reports`. False
-// when either child failed.
+// Moves the roll-over date back and loads the library in a fresh process.
+// False when the child failed.
+bool FinalRollOver(RunContext& run);
+// Sends once; the report, if one was delivered, is added to `reports`. False
+// when the child failed.
+bool FinalReport(RunContext& run, std::vector<KeptReport>& reports);
+// Both, one after the other.
 bool FinalRollOverAndReport(RunContext& run, std::vector<KeptReport>& reports);
 
 // Reads every report (in delivery order) and then the log files left into the
@@ -27,6 +31,8 @@ bool FinalRollOverAndReport(RunContext& run, std::vector<KeptReport>& reports);
 // unfinished merge or removal still there. Prints what it found.
 bool CollectFindings(const RunContext& run, const std::vector<KeptReport>& reports,
                      RecordLedger& ledger);
+// Its second half: the log files left, and the side files that must not be.
+bool CollectFilesLeft(const RunContext& run, RecordLedger& ledger);
 
 // Prints the ledger's figures and problems; true when it passed.
 bool PrintVerdict(const LedgerVerdict& verdict);

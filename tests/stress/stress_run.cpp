@@ -115,7 +115,7 @@ int RunStress(DriverOptions& options) {
     }
   }
   bPassed = CollectFindings(run, reports, ledger) && bPassed;
-  const LedgerVerdict verdict = ledger.Check();
+  const LedgerVerdict verdict = ledger.Check(LossRule::Exact);
   bPassed = PrintVerdict(verdict) && bPassed;
   PrintLine(L"figures: " + std::to_wstring(nProcesses) + L" processes x " +
             std::to_wstring(nThreads) + L" threads x " + std::to_wstring(nRecords) + L" records; " +

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "daily_rollover.h"
+#include "log_accounts.h"
 #include "log_bytes_builder.h"
 #include "log_file_view.h"
 #include "log_library.h"
@@ -64,6 +65,8 @@ std::vector<std::u16string> Messages(const std::wstring& path) {
 
 using Texts = std::vector<std::u16string>;
 
+const std::u16string kFull(LogAccountMessage(LogAccountCause::PendingFull));
+
 class RolloverTest : public ::testing::Test {
  protected:
   struct Folder {
@@ -96,12 +99,9 @@ TEST_F(RolloverTest, DecisionTableAndCapBoundaries) {
   } rows[] = {
       {"no log files", kMissing, kMissing, kMissing},
       {"pending only", kMissing, 1000, 1000},
-      {"active over the cap is deleted", kCap + 1, 1000, 1000},
-      {"active over the cap, no pending", kCap + 1, kMissing, kMissing},
       {"active of exactly the cap is moved", kCap, kMissing, kCap},
       {"small active is moved", 1000, kMissing, 1000},
-      {"sum of exactly the cap is merged", kCap - 4096, 4096, kCap - 12},
-      {"sum one over the cap deletes both", kCap - 4095, 4096, kMissing},
+      {"merged file of exactly the cap", kCap - 4084, 4096, kCap},
       {"small files are merged", 1000, 2000, 2988},
       {"header-only active appends nothing", 12, 2000, 2000},
       {"active shorter than a header appends nothing", 5, 2000, 2000},
@@ -124,6 +124,83 @@ TEST_F(RolloverTest, DecisionTableAndCapBoundaries) {
                 static_cast<std::ptrdiff_t>(bytes.size() - 12));
     }
     EXPECT_EQ(folder.StoredDate(), TodayText());
+  }
+}
+
+// A log of `count` records of `bytes` bytes each (even, at least 282), whose
+// messages start with `tag` and their number.
+std::vector<unsigned char> LogOfSize(const char16_t* tag, std::size_t count, std::size_t bytes,
+                                     logtest::LogBytesBuilder builder = {}) {
+  for (std::size_t i = 0; i < count; ++i) {
+    // The header, "Player", "Decoder" and the terminator take 282 bytes.
+    std::u16string message((bytes - 282) / 2 + 1, u'x');
+    const std::string number = std::to_string(i);
+    message[0] = tag[0];
+    std::copy(number.begin(), number.end(), message.begin() + 1);
+    message[number.size() + 1] = u'-';
+    builder.Record(logtest::RecordFields().Message(message));
+  }
+  return builder.Bytes();
+}
+
+// A builder that starts with the records of `log`.
+logtest::LogBytesBuilder RecordsOf(const std::vector<unsigned char>& log) {
+  logtest::LogBytesBuilder builder;
+  builder.Raw(std::vector<unsigned char>(log.begin() + 12, log.end()));
+  return builder;
+}
+
+// Over the cap the pending log stays whole, the day's earliest records follow
+// it up to the cap, and one account counts the rest.
+TEST_F(RolloverTest, OverTheCapKeepsThePendingLogAndTheDaysEarliestRecords) {
+  constexpr std::size_t k64K = 64 * 1024;  // the cap holds 400 of them
+  // 199 records and one 12 bytes shorter: with 200 before them, exactly the cap.
+  const std::vector<unsigned char> capDay =
+      LogOfSize(u"e", 1, k64K - 12, RecordsOf(LogOfSize(u"d", 199, k64K)));
+  const struct {
+    const char* name;
+    std::vector<unsigned char> pending, active;
+    std::size_t wantDayRecords;  // of the active log's, from its first
+    std::size_t wantLeftOut;
+  } rows[] = {
+      {"day's log alone over the cap", {}, LogOfSize(u"d", 401, k64K), 399, 2},
+      {"both over the cap", LogOfSize(u"p", 300, k64K), LogOfSize(u"d", 120, k64K), 99, 21},
+      {"sum of exactly the cap", LogOfSize(u"p", 200, k64K), capDay, 200, 0},
+      {"one small record over", LogOfSize(u"p", 200, k64K),
+       LogOfSize(u"f", 1, 300, RecordsOf(capDay)), 199, 2},
+  };
+  const std::u16string full(LogAccountMessage(LogAccountCause::PendingFull));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Folder folder;
+    if (!row.pending.empty()) {
+      ASSERT_TRUE(WriteFileBytes(folder.Pending(), row.pending));
+    }
+    ASSERT_TRUE(WriteFileBytes(folder.Active(), row.active));
+    folder.Load();
+    const std::vector<unsigned char> merged = ReadFileBytes(folder.Pending());
+    EXPECT_LE(merged.size(), static_cast<std::size_t>(kCap));
+    EXPECT_TRUE(std::equal(row.pending.begin(), row.pending.end(), merged.begin()));
+    const DecodedLog log = DecodeLog(merged);
+    ASSERT_TRUE(log.whole);
+    const DecodedLog day = DecodeLog(row.active);
+    const std::size_t nPending = DecodeLog(row.pending).records.size();
+    ASSERT_EQ(log.records.size(), nPending + row.wantDayRecords + (row.wantLeftOut != 0));
+    for (std::size_t i = 0; i < row.wantDayRecords; ++i) {
+      EXPECT_EQ(log.records[nPending + i].message, day.records[i].message);
+    }
+    if (row.wantLeftOut != 0) {
+      const DecodedRecord& account = log.records.back();
+      EXPECT_EQ(account.message, full);
+      EXPECT_EQ(account.header.Kind, static_cast<std::uint32_t>(RecordKind::Warning));
+      std::size_t nLeftBytes = 0;
+      for (std::size_t i = row.wantDayRecords; i < day.records.size(); ++i) {
+        nLeftBytes += 248 + day.records[i].header.StringBytes;
+      }
+      EXPECT_EQ(account.value, LeftOutText(row.wantLeftOut, nLeftBytes));
+    }
+    EXPECT_FALSE(FileExists(folder.Active()));
+    EXPECT_FALSE(FileExists(folder.Temp()));
   }
 }
 
@@ -268,8 +345,9 @@ TEST_F(RolloverTest, LeftoverTemporaryFileFollowsTheCapRule) {
   } rows[] = {
       {"records, no pending: moved into place", kMissing, false, {u"t1", u"a1"}},
       {"records appended to pending", kMissing, true, {u"p1", u"t1", u"a1"}},
-      {"over the cap: deleted", kCap + 1, true, {u"p1", u"a1"}},
-      {"with pending over the cap: both deleted", kCap - 10, true, {u"a1"}},
+      // Damage is no record, and what does not fit is counted all the same.
+      {"over the cap: what fits, and an account", kCap + 1, true, {u"p1", kFull, u"a1"}},
+      {"with pending over the cap: the pending log kept", kCap - 10, true, {u"p1", kFull, u"a1"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "log_accounts.h"
 #include "log_file_view.h"
 #include "log_library.h"
 #include "temp_data_folder.h"
@@ -213,8 +214,8 @@ TEST_F(CaptureTest, TwoProcessesNeverInterleaveRecords) {
 
 namespace {
 
-// A record as big as the roll-over's cap allows, whatever texts it is given:
-// bigger, the next roll-over would delete it with the whole day's log.
+// A record as big as an empty day's log takes below the accounts' reserve,
+// whatever texts it is given: bigger, it could never be kept.
 TEST_F(CaptureTest, TextsBeyondTheCapAreCutToAWholeRecordWithinIt) {
   const std::wstring huge(14 * 1024 * 1024, L'm');  // 28 MiB of message
   const wchar_t* values[] = {nullptr, L"v", huge.c_str()};
@@ -227,8 +228,8 @@ TEST_F(CaptureTest, TextsBeyondTheCapAreCutToAWholeRecordWithinIt) {
     const DecodedLog log = ActiveLog();
     ASSERT_TRUE(log.whole);
     ASSERT_EQ(log.records.size(), 1u);
-    EXPECT_LE(ReadFileBytes(ActivePath()).size(), static_cast<std::size_t>(kLogRolloverCap));
-    EXPECT_GE(log.records[0].message.size(), static_cast<std::size_t>(kLogRolloverCap / 4 - 1024));
+    EXPECT_LE(ReadFileBytes(ActivePath()).size(), static_cast<std::size_t>(kLogRecordLimit));
+    EXPECT_GE(log.records[0].message.size(), static_cast<std::size_t>(kLogRecordLimit / 4 - 1024));
     EXPECT_EQ(log.records[0].message.find_first_not_of(u'm'), std::u16string::npos);
     EXPECT_EQ(log.records[0].value.has_value(), value != nullptr);
     if (value != nullptr && value != huge.c_str()) {

@@ -12,6 +12,7 @@
 
 #include "active_log_gate.h"
 #include "folder_mutex.h"
+#include "log_accounts.h"
 #include "log_bytes_builder.h"
 #include "log_exclusion.h"
 #include "log_file_view.h"
@@ -28,6 +29,9 @@ Bytes LogOf(std::initializer_list<const char16_t*> messages) {
   for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
   return builder.Bytes();
 }
+
+// The account the next writer leaves where it cut a torn record.
+const std::u16string kCutAccount(LogAccountMessage(LogAccountCause::TornRecord));
 
 Bytes Cut(Bytes bytes, std::size_t nDropped) {
   bytes.resize(bytes.size() - nDropped);
@@ -86,7 +90,7 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
        Cut(LogOf({u"a1", u"torn"}), 20),
        false,
        true,
-       {u"a1", u"after"},
+       {u"a1", kCutAccount, u"after"},
        DiedWriting},
       {"whole file, its writer ahead of the queue",
        whole,
@@ -98,13 +102,17 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
        Cut(LogOf({u"a1", u"torn"}), 20),
        true,
        true,
-       {u"a1", u"after"}},
+       {u"a1", kCutAccount, u"after"}},
       {"torn record, its writer the last user",
        Cut(LogOf({u"a1", u"torn"}), 20),
        true,
        false,
-       {u"a1", u"after"}},
-      {"torn record header", Cut(LogOf({u"a1", u"torn"}), 200), true, true, {u"a1", u"after"}},
+       {u"a1", kCutAccount, u"after"}},
+      {"torn record header",
+       Cut(LogOf({u"a1", u"torn"}), 200),
+       true,
+       true,
+       {u"a1", kCutAccount, u"after"}},
       {"whole file, mutex abandoned", whole, true, true, {u"a1", u"after"}},
       {"torn file header, mutex abandoned", Cut(LogOf({}), 7), true, true, {u"after"}},
       {"torn file header, no one died", Cut(LogOf({}), 1), false, false, {u"after"}},
@@ -112,7 +120,7 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
        Cut(LogOf({u"a1", u"torn"}), 21),
        false,
        true,
-       {u"a1", u"after"},
+       {u"a1", kCutAccount, u"after"},
        WroteWell},
   };
   for (const auto& row : rows) {

@@ -1,0 +1,33 @@
+#include "account_section.h"
+
+#include "folder_mutex.h"
+#include "log_account_state.h"
+
+namespace stress {
+
+namespace {
+
+// The library's layout: the drops' count, then the cap account's place.
+constexpr DWORD kSectionBytes = 2 * sizeof(LONG);
+
+}  // namespace
+
+AccountSectionHold::AccountSectionHold(const std::wstring& activeLogPath) {
+  const std::wstring folder = FolderOfFile(activeLogPath.c_str());
+  const std::wstring name = FolderMutexName(kLogAccountStatePurpose, folder.c_str());
+  section_ = UniqueKernelHandle::Adopt(CreateFileMappingW(
+      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSectionBytes, name.c_str()));
+  if (section_) {
+    // Writable: an interlocked read writes the page, if only what it read.
+    view_ = UniqueMappedView::Adopt(
+        MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kSectionBytes));
+  }
+}
+
+long AccountSectionHold::DropsDue() const {
+  if (!view_) return -1;
+  // Read as the library reads it.
+  return InterlockedCompareExchange(static_cast<LONG*>(view_.get()), 0, 0);
+}
+
+}  // namespace stress
