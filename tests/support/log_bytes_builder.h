@@ -148,4 +148,28 @@ class LogBytesBuilder {
   std::vector<std::uint8_t> m_bytes;
 };
 
+// A log of `count` records of `bytes` bytes each (even, at least 290) after
+// the records of `builder`; their messages are `tag`, their number, a dash
+// and filler.
+inline std::vector<std::uint8_t> LogOfSize(char16_t tag, std::size_t count, std::size_t bytes,
+                                           LogBytesBuilder builder = {}) {
+  for (std::size_t i = 0; i < count; ++i) {
+    // The header and the texts "Player" and "Decoder" take 278 bytes.
+    std::u16string message((bytes - 278) / 2 - 1, u'x');
+    const std::string number = std::to_string(i);
+    message[0] = tag;
+    std::copy(number.begin(), number.end(), message.begin() + 1);
+    message[number.size() + 1] = u'-';
+    builder.Record(RecordFields().Message(message));
+  }
+  return builder.Bytes();
+}
+
+// A builder that starts with the records of the log file `log`.
+inline LogBytesBuilder RecordsOf(const std::vector<std::uint8_t>& log) {
+  LogBytesBuilder builder;
+  builder.Raw(std::vector<std::uint8_t>(log.begin() + sizeof(LogFileHeader), log.end()));
+  return builder;
+}
+
 }  // namespace logtest

@@ -127,47 +127,26 @@ TEST_F(RolloverTest, DecisionTableAndCapBoundaries) {
   }
 }
 
-// A log of `count` records of `bytes` bytes each (even, at least 282), whose
-// messages start with `tag` and their number.
-std::vector<unsigned char> LogOfSize(const char16_t* tag, std::size_t count, std::size_t bytes,
-                                     logtest::LogBytesBuilder builder = {}) {
-  for (std::size_t i = 0; i < count; ++i) {
-    // The header, "Player", "Decoder" and the terminator take 282 bytes.
-    std::u16string message((bytes - 282) / 2 + 1, u'x');
-    const std::string number = std::to_string(i);
-    message[0] = tag[0];
-    std::copy(number.begin(), number.end(), message.begin() + 1);
-    message[number.size() + 1] = u'-';
-    builder.Record(logtest::RecordFields().Message(message));
-  }
-  return builder.Bytes();
-}
-
-// A builder that starts with the records of `log`.
-logtest::LogBytesBuilder RecordsOf(const std::vector<unsigned char>& log) {
-  logtest::LogBytesBuilder builder;
-  builder.Raw(std::vector<unsigned char>(log.begin() + 12, log.end()));
-  return builder;
-}
-
 // Over the cap the pending log stays whole, the day's earliest records follow
 // it up to the cap, and one account counts the rest.
 TEST_F(RolloverTest, OverTheCapKeepsThePendingLogAndTheDaysEarliestRecords) {
+  using logtest::LogOfSize;
+  using logtest::RecordsOf;
   constexpr std::size_t k64K = 64 * 1024;  // the cap holds 400 of them
   // 199 records and one 12 bytes shorter: with 200 before them, exactly the cap.
   const std::vector<unsigned char> capDay =
-      LogOfSize(u"e", 1, k64K - 12, RecordsOf(LogOfSize(u"d", 199, k64K)));
+      LogOfSize(u'e', 1, k64K - 12, RecordsOf(LogOfSize(u'd', 199, k64K)));
   const struct {
     const char* name;
     std::vector<unsigned char> pending, active;
     std::size_t wantDayRecords;  // of the active log's, from its first
     std::size_t wantLeftOut;
   } rows[] = {
-      {"day's log alone over the cap", {}, LogOfSize(u"d", 401, k64K), 399, 2},
-      {"both over the cap", LogOfSize(u"p", 300, k64K), LogOfSize(u"d", 120, k64K), 99, 21},
-      {"sum of exactly the cap", LogOfSize(u"p", 200, k64K), capDay, 200, 0},
-      {"one small record over", LogOfSize(u"p", 200, k64K),
-       LogOfSize(u"f", 1, 300, RecordsOf(capDay)), 199, 2},
+      {"day's log alone over the cap", {}, LogOfSize(u'd', 401, k64K), 399, 2},
+      {"both over the cap", LogOfSize(u'p', 300, k64K), LogOfSize(u'd', 120, k64K), 99, 21},
+      {"sum of exactly the cap", LogOfSize(u'p', 200, k64K), capDay, 200, 0},
+      {"one small record over", LogOfSize(u'p', 200, k64K),
+       LogOfSize(u'f', 1, 300, RecordsOf(capDay)), 199, 2},
   };
   const std::u16string full(LogAccountMessage(LogAccountCause::PendingFull));
   for (const auto& row : rows) {
