@@ -308,6 +308,22 @@ class CommandsTest(unittest.TestCase):
                                  ("Exception", -5, "tab\there \"q\" \u20ac", "v\u00e4", "logtool.exe"))
                 self.assertIsNone(found[1]["value"])
 
+    def test_dump_marks_accounts(self):
+        folder = DataFolder("dump-accounts")
+        self.assertEqual(folder.run("log", "--kind", "error", "first")[0], 0)
+        whole = folder.read("error.Profile")
+        with open(folder.file("error.Profile"), "wb") as file:
+            file.write(whole + whole[12:-20])  # a second record, cut short as by a dying writer
+        self.assertEqual(folder.run("log", "--kind", "error", "after")[0], 0)
+        code, out, err = folder.run("dump", "--json", windows_path(folder.file("error.Profile")))
+        self.assertEqual(code, 0, err)
+        found = [(line["message"], line["account"]) for line in map(json.loads, out.splitlines())
+                 if line["type"] == "record"]
+        cut = {"cause": "torn", "code": 10904, "recordsNotKept": 1}
+        self.assertEqual(found, [("first", None),
+                                 ("A record was cut: its writer stopped in the middle of it", cut),
+                                 ("after", None)])
+
     def test_sending_switched_off(self):
         folder = DataFolder("switched-off")
         folder.make_pending("not to be sent")

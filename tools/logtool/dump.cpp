@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "commands.h"
 #include "console_output.h"
+#include "log_accounts.h"
 #include "log_format.h"
 #include "log_record_walk.h"
 #include "tool_error.h"
@@ -43,6 +45,31 @@ const wchar_t* SkipReason(LogSkipKind kind) {
 }
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
+const wchar_t* AccountName(LogAccountCause cause) {
+  switch (cause) {
+    case LogAccountCause::DayLogCap:
+      return L"cap";
+    case LogAccountCause::WriterDrops:
+      return L"dropped";
+    case LogAccountCause::PendingFull:
+      return L"pending-full";
+    case LogAccountCause::TornRecord:
+      break;
+  }
+  return L"torn";
+}
+
+// How many records an account record says were not kept, when it is one.
+struct Account {
+  LogAccountCause cause;
+  std::optional<std::uint64_t> nNotKept;
+};
+std::optional<Account> AccountOf(const LogRecordView& r) {
+  const std::optional<LogAccountCause> cause = LogAccountCauseOf(r);
+  if (!cause) return std::nullopt;
+  return Account{*cause, LogAccountRecordsNotKept(*cause, r.bHasValue ? r.value : u"")};
+}
 
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   UniqueFileHandle file;
@@ -91,6 +118,12 @@ class TextPrinter {
                         Wide(r.appVersion) + L" module=" + Wide(r.moduleName) + L" " +
                         Wide(r.moduleVersion) + L"\n      message=\"" + Wide(r.message) + L"\"";
     if (r.bHasValue) line += L" value=\"" + Wide(r.value) + L"\"";
+    if (const std::optional<Account> account = AccountOf(r)) {
+      line +=
+          L"\n      account of records not kept (" + std::wstring(AccountName(account->cause)) +
+          L"): " +
+          (account->nNotKept ? std::to_wstring(*account->nNotKept) : std::wstring(L"unreadable"));
+    }
     return line;
   }
   std::wstring Skipped(const LogSkippedSpan& s) const {
@@ -105,6 +138,16 @@ class TextPrinter {
   }
 };
 
+// null for an ordinary record; for an account, its cause and the records it
+// says were not kept (null when its value text is not of its cause's form).
+std::wstring AccountJson(const LogRecordView& r) {
+  const std::optional<Account> account = AccountOf(r);
+  if (!account) return L"null";
+  return L"{\"cause\":\"" + std::wstring(AccountName(account->cause)) + L"\",\"code\":" +
+         std::to_wstring(static_cast<int>(account->cause)) + L",\"recordsNotKept\":" +
+         (account->nNotKept ? std::to_wstring(*account->nNotKept) : std::wstring(L"null")) + L"}";
+}
+
 class JsonPrinter {
  public:
   std::wstring Record(size_t index, const LogRecordView& r) const {
@@ -115,7 +158,8 @@ class JsonPrinter {
            L",\"productVersion\":" + Json(r.productVersion) + L",\"appName\":" + Json(r.appName) +
            L",\"appVersion\":" + Json(r.appVersion) + L",\"moduleName\":" + Json(r.moduleName) +
            L",\"moduleVersion\":" + Json(r.moduleVersion) + L",\"message\":" + Json(r.message) +
-           L",\"value\":" + (r.bHasValue ? Json(r.value) : std::wstring(L"null")) + L"}";
+           L",\"value\":" + (r.bHasValue ? Json(r.value) : std::wstring(L"null")) +
+           L",\"account\":" + AccountJson(r) + L"}";
   }
   std::wstring Skipped(const LogSkippedSpan& s) const {
     return L"{\"type\":\"skipped\",\"offset\":" + std::to_wstring(s.nOffset) + L",\"bytes\":" +
