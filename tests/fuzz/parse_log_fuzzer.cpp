@@ -11,7 +11,10 @@
 //   restart point) passes every strict check, and so does what follows it;
 // - from the start of the data the walk agrees with the reader before
 //   resynchronisation existed: records up to the first damage are the same,
-//   except that the last one may be counted as part of that damage.
+//   except that the last one may be counted as part of that damage;
+// - the roll-over's merge plan of the input as a day's log onto itself as a
+//   pending log takes only bytes of the day's records, in order, and stays
+//   within a cap taken from the input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "../../Base/Log/LogError/format/log_format.h"
+#include "../../Base/Log/LogError/format/log_merge_plan.h"
 #include "../../Base/Log/LogError/report/log_parse.h"
 #include "../support/linear_fold.h"
 
@@ -201,6 +205,25 @@ void CheckParse(const std::vector<std::uint8_t>& bytes) {
   Require(logtest::SameTree(products, expected));
 }
 
+void CheckMergePlan(const std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kAccountBytes = 700;
+  const std::size_t nCap = bytes.size() + bytes.size() / 2 + 64;
+  const LogMergePlan plan = PlanLogMerge(bytes.data(), bytes.size(), bytes.data(), bytes.size(),
+                                         kAccountBytes, static_cast<std::int64_t>(nCap));
+  if (plan.bWait) return;
+  Require(plan.bFreshHeader ? plan.nPendingKept == sizeof(LogFileHeader)
+                            : plan.nPendingKept <= bytes.size());
+  std::size_t nAt = sizeof(LogFileHeader);
+  std::size_t nMerged = plan.nPendingKept;
+  for (const LogByteSpan& span : plan.staged) {
+    Require(span.nBytes != 0 && span.nOffset >= nAt && span.nOffset + span.nBytes <= bytes.size());
+    nAt = span.nOffset + span.nBytes;
+    nMerged += span.nBytes;
+  }
+  nMerged += (plan.NeedsTornAccount() + plan.NeedsLeftOutAccount()) * kAccountBytes;
+  Require(nMerged <= nCap);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize) {
@@ -212,5 +235,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   std::memcpy(behindHeader.data(), &kLogFileHeader, sizeof(LogFileHeader));
   if (nSize != 0) std::memcpy(behindHeader.data() + sizeof(LogFileHeader), pData, nSize);
   CheckParse(behindHeader);
+  CheckMergePlan(behindHeader);
   return 0;
 }
