@@ -14,6 +14,7 @@
 
 #include "file_io_seam.h"
 #include "log_accounts.h"
+#include "log_append_journal.h"
 #include "log_bytes_builder.h"
 #include "log_file_view.h"
 #include "log_library.h"
@@ -39,10 +40,18 @@ struct Content {
   Texts messages;
 };
 
+// The file as recovery leaves it: an append that its journal names and whose
+// records still wait in the staged file is cut off.
 Content ContentOf(const std::wstring& path) {
   Content content;
   content.exists = FileExists(path);
-  const DecodedLog log = DecodeLog(ReadFileBytes(path));
+  Bytes bytes = ReadFileBytes(path);
+  const Bytes journal = ReadFileBytes(path + kLogAppendJournalSuffix);
+  const auto append = DecodeLogAppendJournal(journal.data(), journal.size());
+  if (append && append->Encloses(bytes.size()) && FileExists(path + L".tmp")) {
+    bytes.resize(append->nBase);
+  }
+  const DecodedLog log = DecodeLog(bytes);
   content.whole = log.headerValid && log.whole;
   for (const DecodedRecord& record : log.records) content.messages.push_back(record.message);
   return content;
@@ -61,8 +70,8 @@ struct Folder {
   }
   // What the roll-over leaves beside error.bf only while it or a removal runs.
   void ExpectNoCompanions() const {
-    for (const wchar_t* name :
-         {L"error.bf.tmp", L"error.bf.merge", L"error.bf.merging", L"error.bf.rest"}) {
+    for (const wchar_t* name : {L"error.bf.tmp", L"error.bf.journal", L"error.bf.merge",
+                                L"error.bf.merging", L"error.bf.rest"}) {
       EXPECT_FALSE(FileExists(data.File(name))) << std::string(name, name + wcslen(name));
     }
   }
@@ -170,6 +179,22 @@ TEST(FaultSweepTest, RollOverLosesAndDoublesNothing) {
         EXPECT_EQ(ContentOf(folder.Active()).messages, Texts{u"abc"});
         folder.ExpectNoCompanions();
       });
+}
+
+// The pending log is appended to in place: a roll-over writes the day's
+// records and its journal, never the pending log's own bytes again.
+TEST(FaultSweepTest, RollOverWritesTheDaysRecordsAndTheJournalOnly) {
+  Folder folder;
+  folder.StoreDate(kOldDate);
+  const Bytes pending = logtest::LogOfSize(u'p', 40, 2000);
+  const Bytes active = logtest::LogOfSize(u'a', 10, 2000);
+  ASSERT_TRUE(WriteFileBytes(folder.Pending(), pending));
+  ASSERT_TRUE(WriteFileBytes(folder.Active(), active));
+  const DWORD written = RunProgram(L"fault_host.exe", L"written");
+  EXPECT_GE(written, active.size() - sizeof(LogFileHeader));
+  EXPECT_LE(written, active.size() - sizeof(LogFileHeader) + kLogAppendJournalBytes);
+  EXPECT_EQ(ContentOf(folder.Pending()).messages.size(), 50u);
+  folder.ExpectNoCompanions();
 }
 
 TEST(FaultSweepTest, RemovalLeavesTheOldFileOrTheNewOne) {

@@ -25,10 +25,11 @@ target_compile_definitions(LogErrorFaults PRIVATE LOGERROR_FAULT_SEAM)
 set_target_properties(LogErrorFaults PROPERTIES PREFIX "" OUTPUT_NAME LogErrorFaults)
 
 set(capture_dir ${PROJECT_SOURCE_DIR}/Base/Log/LogError/capture)
+set(storage_dir ${PROJECT_SOURCE_DIR}/Base/Log/LogError/storage)
 add_executable(fault_host hosts/fault_host.cpp)
 target_link_options(fault_host PRIVATE -municode)
 target_include_directories(fault_host PRIVATE ${PROJECT_SOURCE_DIR}/Base/Win
-                           ${PROJECT_SOURCE_DIR}/Base/Log/LogError/include ${capture_dir})
+                           ${PROJECT_SOURCE_DIR}/Base/Log/LogError/include ${storage_dir})
 target_link_libraries(fault_host PRIVATE ole32 oleaut32 uuid)
 add_dependencies(fault_host LogErrorFaults crt)
 
@@ -38,7 +39,7 @@ target_include_directories(crt_host PRIVATE ${PROJECT_SOURCE_DIR}/Base/Win)
 target_link_libraries(crt_host PRIVATE crt)
 
 add_windows_test(fault_tests fault_sweep_test.cpp)
-target_include_directories(fault_tests PRIVATE ${capture_dir})
+target_include_directories(fault_tests PRIVATE ${storage_dir})
 add_dependencies(fault_tests fault_host LogErrorFaults)
 add_dependencies(capture_tests fault_host)
 target_include_directories(capture_tests PRIVATE ${capture_dir})

@@ -6,6 +6,8 @@
 //
 //   fault_host append           logs one error, "fault-host"
 //   fault_host rollover         loads the library (the roll-over runs in the load)
+//   fault_host written          the same, but the exit code is the number of
+//                               bytes the file calls wrote
 //   fault_host remove           delivers a report and marks it sent; when the
 //                               data folder holds "merged.bin", its bytes are
 //                               added to error.bf in between, as a merge would
@@ -83,6 +85,9 @@ int wmain(int argc, wchar_t** argv) {
     ProcAs<PFN_LogError>(library, "LogError")(nullptr, 0, L"fault-host", nullptr);
   } else if (scenario == L"remove") {
     if (int failed = DeliverAndMarkSent(library); failed != 0) return failed;
+  } else if (scenario == L"written") {
+    auto written = ProcAs<FileFaultBytesFunction>(library, kFileFaultBytesExport);
+    return written == nullptr ? 1004 : static_cast<int>(written());
   } else if (scenario != L"rollover") {
     return 1000;
   }

@@ -9,8 +9,7 @@
 #include "log_file_io.h"
 #include "log_format.h"
 #include "log_store_manager.h"
-#include "pending_log_files.h"
-#include "pending_log_merge.h"
+#include "pending_log.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "crt_operations.h"
 #include "hresult_error.h"
-#include "reported_bytes.h"
+#include "pending_log.h"
 #include "unique_resource.h"
 
 namespace {

@@ -50,22 +50,39 @@ void Append(std::vector<LogByteSpan>& spans, LogByteSpan span) {
 
 }  // namespace
 
+LogPendingEnd PendingEndAt(std::size_t nSize, std::size_t nWholeEnd, bool bKnownHeader) {
+  LogPendingEnd end;
+  // Too short for a file header, the pending log is as good as empty.
+  if (nSize < kLogFileHeaderBytes) {
+    end.bFreshHeader = true;
+    end.nKept = kLogFileHeaderBytes;
+  } else if (bKnownHeader) {
+    end.nKept = EvenEnd(nWholeEnd);
+    if (nWholeEnd < nSize) end.nTorn = nSize - end.nKept;
+  } else {
+    end.nKept = nSize;
+  }
+  return end;
+}
+
+LogPendingEnd PendingEndOf(const std::uint8_t* pPending, std::size_t nPending) {
+  if (pPending == nullptr || nPending < kLogFileHeaderBytes) return PendingEndAt(0, 0, false);
+  const bool bKnown = IsKnownLogFileHeader(pPending, nPending);
+  return PendingEndAt(nPending, bKnown ? WholeRecordsEnd(pPending, nPending) : nPending, bKnown);
+}
+
 LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
                           const std::uint8_t* pStaged, std::size_t nStaged,
                           std::size_t nAccountBytes, std::int64_t nCap) {
+  return PlanLogMerge(PendingEndOf(pPending, nPending), pStaged, nStaged, nAccountBytes, nCap);
+}
+
+LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
+                          std::size_t nStaged, std::size_t nAccountBytes, std::int64_t nCap) {
   LogMergePlan plan;
-  // Too short for a file header, the pending log is as good as empty.
-  if (pPending == nullptr || nPending < kLogFileHeaderBytes) {
-    plan.bFreshHeader = true;
-    plan.nPendingKept = kLogFileHeaderBytes;
-  } else if (IsKnownLogFileHeader(pPending, nPending)) {
-    const std::size_t nWhole = WholeRecordsEnd(pPending, nPending);
-    plan.nPendingKept = EvenEnd(nWhole);
-    if (nWhole < nPending) plan.nTornBytes += nPending - plan.nPendingKept;
-  } else {
-    // A header of another kind is kept as it is, bytes and all.
-    plan.nPendingKept = nPending;
-  }
+  plan.bFreshHeader = end.bFreshHeader;
+  plan.nPendingKept = end.nKept;
+  plan.nTornBytes = end.nTorn;
 
   std::size_t nStagedEnd = kDataStart;
   if (pStaged != nullptr && nStaged > kDataStart) {

@@ -34,11 +34,30 @@ struct LogMergePlan {
   bool NeedsLeftOutAccount() const { return nRecordsLeftOut != 0 || nBytesLeftOut != 0; }
 };
 
-// `pPending` (or null with 0 bytes when there is no pending log) and
-// `pStaged` are whole files, 2-byte aligned. `nAccountBytes` is the most one
-// account of the merge takes (LogAccountRecordMaxBytes). Unless the plan
-// waits, the merged file with the accounts it asks for holds at most `nCap`
-// bytes.
+// Where the pending log's kept bytes end: its whole records (the merge cuts
+// a torn tail and an odd last byte), or a fresh file header in place of a
+// file too short for one.
+struct LogPendingEnd {
+  bool bFreshHeader = false;
+  std::size_t nKept = 0;    // bytes kept from the start, a fresh header's included
+  std::uint64_t nTorn = 0;  // bytes cut from its end
+};
+
+// From what the file showed: its size, where its whole records end
+// (WholeRecordsEnd, or its size when its last bytes end on a whole record),
+// and whether its file header is this format's (a header of another kind is
+// kept as it is, bytes and all).
+LogPendingEnd PendingEndAt(std::size_t nSize, std::size_t nWholeEnd, bool bKnownHeader);
+// The same from a whole file's bytes (or null with 0 bytes when there is none).
+LogPendingEnd PendingEndOf(const std::uint8_t* pPending, std::size_t nPending);
+
+// `end` is the pending log's; `pStaged` is a whole file, 2-byte aligned. `nAccountBytes` is the
+// most one account of the merge takes (LogAccountRecordMaxBytes). Unless the plan waits, the merged
+// file with the accounts it asks for holds at most `nCap` bytes.
+LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
+                          std::size_t nStaged, std::size_t nAccountBytes,
+                          std::int64_t nCap = kLogRolloverCap);
+// The same with the pending log's whole bytes at hand.
 LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
                           const std::uint8_t* pStaged, std::size_t nStaged,
                           std::size_t nAccountBytes, std::int64_t nCap = kLogRolloverCap);

@@ -1,8 +1,9 @@
-#include "pending_log_files.h"
+#include "pending_log.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "append_journal.h"
 #include "log_file_io.h"
 
 namespace {
@@ -22,9 +23,10 @@ PendingLogFiles PendingLogFilesFor(const wchar_t* pszPendingPath) noexcept {
   PendingLogFiles files;
   files.pending = WithSuffix(pszPendingPath, L"");
   files.staged = WithSuffix(pszPendingPath, L".tmp");
+  files.journal = WithSuffix(pszPendingPath, kLogAppendJournalSuffix);
+  files.rest = WithSuffix(pszPendingPath, L".rest");
   files.merge = WithSuffix(pszPendingPath, L".merge");
   files.merging = WithSuffix(pszPendingPath, L".merging");
-  files.rest = WithSuffix(pszPendingPath, L".rest");
   return files;
 }
 
@@ -35,6 +37,8 @@ bool LogFileExists(const LogFilePath& path) noexcept {
 bool SettlePendingLog(const PendingLogFiles& files) noexcept {
   // A removal that never swapped its side file in: error.bf holds everything.
   if (LogFileExists(files.rest)) DeleteLogFile(files.rest.text);
+  if (!RecoverAppend(files)) return false;
+  // A merge by copy that an earlier build died in.
   if (LogFileExists(files.merging)) {
     if (LogFileExists(files.merge)) {
       // The merge never replaced error.bf: its records wait again, and the

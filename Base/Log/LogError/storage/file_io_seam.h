@@ -27,3 +27,6 @@ inline constexpr UINT kFileFaultCrashExitCode = 0xFA17;
 // count, and returns how many calls were counted since the last arming.
 inline constexpr char kFileFaultSeamExport[] = "LogErrorFaultSeam";
 using FileFaultSeamFunction = LONG(WINAPI*)(LONG nFailAt, LONG nMode);
+// The bytes that file calls wrote since the last arming.
+inline constexpr char kFileFaultBytesExport[] = "LogErrorFaultSeamBytesWritten";
+using FileFaultBytesFunction = LONGLONG(WINAPI*)();

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr auto kHeaderEnd = static_cast<LONGLONG>(kLogFileHeaderBytes);
-// What one block can hold; an active log file is deleted at the cap long before.
+// What one block can hold; both log files stay within the cap, far below.
 constexpr LONGLONG kRepairableBytes = 0x7FFFFFFF;
 // Far longer than any record this library writes, far shorter than a day's log.
 constexpr LONGLONG kTailBytes = 64 * 1024;
@@ -29,14 +29,21 @@ bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
 
 }  // namespace
 
-bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept {
+bool FindWholeRecordsEnd(HANDLE hFile, LONGLONG nSize, LONGLONG& nEnd) noexcept {
+  nEnd = nSize;
   if (nSize <= kHeaderEnd || TailIsWhole(hFile, nSize)) return true;
   FileBytes bytes;
   if (!ReadWholeFile(hFile, kRepairableBytes, bytes)) return false;
-  const std::size_t nEnd = WholeRecordsEnd(bytes.data.get(), bytes.size);
-  if (nEnd == bytes.size) return true;
-  if (!TruncateAt(hFile, static_cast<LONGLONG>(nEnd))) return false;
-  nSize = static_cast<LONGLONG>(nEnd);
+  nEnd = static_cast<LONGLONG>(WholeRecordsEnd(bytes.data.get(), bytes.size));
+  return true;
+}
+
+bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept {
+  LONGLONG nEnd = nSize;
+  if (!FindWholeRecordsEnd(hFile, nSize, nEnd)) return false;
+  if (nEnd == nSize) return true;
+  if (!TruncateAt(hFile, nEnd)) return false;
+  nSize = nEnd;
   return true;
 }
 

@@ -1,4 +1,6 @@
-#include "reported_bytes.h"
+// Removing a sent report from the pending log file without touching records
+// that a roll-over appended after the report was read.
+#include "pending_log.h"
 
 #include <windows.h>
 
@@ -8,7 +10,6 @@
 #include "log_exclusion.h"
 #include "log_file_io.h"
 #include "log_format.h"
-#include "pending_log_files.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
   if (WaitUntil(mutex.get(), Deadline::After(kLogExclusionBoundMs), hold) == MutexWait::TimedOut) {
     return;
   }
-  SettlePendingLog(files);
+  // An append that recovery could not undo yet: error.bf stays as it is.
+  if (!SettlePendingLog(files)) return;
 
   FileBytes bytes;
   {

@@ -15,6 +15,7 @@ namespace {
 std::atomic<LONG> g_nCalls{0};
 std::atomic<LONG> g_nFailAt{0};
 std::atomic<LONG> g_nMode{kFileFaultNone};
+std::atomic<LONGLONG> g_nBytesWritten{0};
 
 LONG EnvironmentNumber(const wchar_t* pszName) noexcept {
   wchar_t text[32] = {};
@@ -48,12 +49,32 @@ bool FailsOrEnds(DWORD nError) noexcept {
   return true;
 }
 
+BOOL WriteFaulted(HANDLE hFile, const void* pData, DWORD nBytes, DWORD* pWritten) noexcept {
+  switch (NextCallFault()) {
+    case kFileFaultCrash:
+      WriteFile(hFile, pData, nBytes / 2, pWritten, nullptr);
+      EndProcess();
+    case kFileFaultFail:
+      SetLastError(ERROR_DISK_FULL);
+      return FALSE;
+    case kFileFaultShort:
+      return WriteFile(hFile, pData, nBytes / 2, pWritten, nullptr);
+    default:
+      return WriteFile(hFile, pData, nBytes, pWritten, nullptr);
+  }
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LONG WINAPI LogErrorFaultSeam(LONG nFailAt, LONG nMode) noexcept {
   g_nFailAt = nFailAt;
   g_nMode = nMode;
+  g_nBytesWritten = 0;
   return g_nCalls.exchange(0);
+}
+
+extern "C" __declspec(dllexport) LONGLONG WINAPI LogErrorFaultSeamBytesWritten() noexcept {
+  return g_nBytesWritten.load();
 }
 
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept {
@@ -87,18 +108,9 @@ BOOL IoRead(HANDLE hFile, void* pBuffer, DWORD nBytes, DWORD* pRead) noexcept {
 }
 
 BOOL IoWrite(HANDLE hFile, const void* pData, DWORD nBytes, DWORD* pWritten) noexcept {
-  switch (NextCallFault()) {
-    case kFileFaultCrash:
-      WriteFile(hFile, pData, nBytes / 2, pWritten, nullptr);
-      EndProcess();
-    case kFileFaultFail:
-      SetLastError(ERROR_DISK_FULL);
-      return FALSE;
-    case kFileFaultShort:
-      return WriteFile(hFile, pData, nBytes / 2, pWritten, nullptr);
-    default:
-      return WriteFile(hFile, pData, nBytes, pWritten, nullptr);
-  }
+  const BOOL bWritten = WriteFaulted(hFile, pData, nBytes, pWritten);
+  if (bWritten) g_nBytesWritten += *pWritten;
+  return bWritten;
 }
 
 BOOL IoFlush(HANDLE hFile) noexcept {

@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+// Where the whole records of the file end (WholeRecordsEnd): judged from its
+// last bytes when they end on a whole record, else from all of them. `hFile`
+// is open for reading at `nSize` bytes. False when it could not be read.
+bool FindWholeRecordsEnd(HANDLE hFile, LONGLONG nSize, LONGLONG& nEnd) noexcept;
+
 // `hFile` is open for reading and writing at `nSize` bytes; `nSize` becomes
 // the size after the cut. Reads, then truncates once: the records before the
 // tail are never touched, and dying meanwhile leaves the tail for the next

@@ -1,0 +1,167 @@
+// The roll-over's append of the staged day's log to error.bf, in place: the
+// pending log is never copied, so its cost is what the day logged. Crash-safe
+// through the journal (append_journal.h), in this order:
+//   1. the journal, flushed: error.bf's length before the append and after;
+//   2. a torn tail or odd last byte of error.bf cut;
+//   3. the day's records appended in one write (the merge's accounts after
+//      them), flushed;
+//   4. the commit: the staged file deleted;
+//   5. the journal deleted.
+// Dying before 4 leaves the records in the staged file, and recovery cuts
+// error.bf back to step 1's length; dying after it leaves them in error.bf.
+#include "pending_log.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "append_journal.h"
+#include "hresult_error.h"
+#include "log_file_io.h"
+#include "log_format.h"
+#include "log_merge_plan.h"
+#include "log_tail_repair.h"
+
+namespace {
+
+// A day's log over the cap is read whole too: only older builds leave one,
+// and its earliest records are kept.
+constexpr LONGLONG kMaxStagedBytes = 0x7FFFFFFF;
+
+// A size that cannot be read counts as 0.
+LONGLONG SizeOf(const LogFilePath& path) noexcept {
+  LONGLONG size = 0;
+  GetFileSize64(path.text, &size);
+  return size;
+}
+
+bool ReadLog(const LogFilePath& path, LONGLONG nMaxBytes, FileBytes& bytes) noexcept {
+  UniqueFileHandle file = OpenLogFile(path.text, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  return file && ReadWholeFile(file.get(), nMaxBytes, bytes);
+}
+
+// Where error.bf's kept bytes end, from its file header and its last bytes:
+// the records before them are never read.
+bool FindPendingEnd(HANDLE hPending, LogPendingEnd& end) noexcept {
+  LONGLONG nSize = 0;
+  if (!FileSizeOf(hPending, nSize)) return false;
+  if (nSize < static_cast<LONGLONG>(kLogFileHeaderBytes)) {
+    end = PendingEndAt(0, 0, false);
+    return true;
+  }
+  LogFileHeader header;
+  if (!SeekTo(hPending, 0) || !ReadExactly(hPending, &header, sizeof(header))) return false;
+  const bool bKnown =
+      IsKnownLogFileHeader(reinterpret_cast<const std::uint8_t*>(&header), sizeof(header));
+  LONGLONG nWholeEnd = nSize;
+  if (bKnown && !FindWholeRecordsEnd(hPending, nSize, nWholeEnd)) return false;
+  end = PendingEndAt(static_cast<std::size_t>(nSize), static_cast<std::size_t>(nWholeEnd), bKnown);
+  return true;
+}
+
+// The merge's own accounts: torn tails it cut, and records it had no room for.
+std::vector<std::uint8_t> MergeAccounts(const LogMergePlan& plan,
+                                        const LogAccountIdentity& identity) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  LogTime time;
+  static_assert(sizeof(now) == sizeof(time));
+  std::memcpy(&time, &now, sizeof(time));
+  std::vector<std::uint8_t> block;
+  if (plan.NeedsTornAccount()) {
+    block =
+        LogAccountRecord(identity, LogAccountCause::TornRecord, CountText(plan.nTornBytes), time);
+  }
+  if (plan.NeedsLeftOutAccount()) {
+    const std::vector<std::uint8_t> account =
+        LogAccountRecord(identity, LogAccountCause::PendingFull,
+                         LeftOutText(plan.nRecordsLeftOut, plan.nBytesLeftOut), time);
+    block.insert(block.end(), account.begin(), account.end());
+  }
+  return block;
+}
+
+// Gathers what the plan appends at the front of the staged file's own block
+// (every span moves towards the start, so nothing is overwritten before it
+// is moved) and returns its length: a fresh file header first when error.bf
+// has none.
+std::size_t GatherAppended(const LogMergePlan& plan, FileBytes& staged) noexcept {
+  std::uint8_t* const pBlock = staged.data.get();
+  std::size_t nAt = 0;
+  if (plan.bFreshHeader) {
+    std::memcpy(pBlock, &kLogFileHeader, kLogFileHeaderBytes);
+    nAt = kLogFileHeaderBytes;
+  }
+  for (const LogByteSpan& span : plan.staged) {
+    std::memmove(pBlock + nAt, pBlock + span.nOffset, span.nBytes);
+    nAt += span.nBytes;
+  }
+  return nAt;
+}
+
+// Steps 2 and 3; on failure error.bf is cut back, and if even that fails the
+// journal stays for recovery to do it.
+bool AppendAt(HANDLE hPending, const LogAppendJournal& journal, const std::uint8_t* pRecords,
+              std::size_t nRecords, const std::vector<std::uint8_t>& accounts) noexcept {
+  const auto nBase = static_cast<LONGLONG>(journal.nBase);
+  return TruncateAt(hPending, nBase) && WriteExactly(hPending, pRecords, nRecords) &&
+         WriteExactly(hPending, accounts.data(), accounts.size()) && FlushFile(hPending);
+}
+
+bool CutBack(HANDLE hPending, const LogAppendJournal& journal) noexcept {
+  return TruncateAt(hPending, static_cast<LONGLONG>(journal.nBase)) && FlushFile(hPending);
+}
+
+}  // namespace
+
+void MergeStagedIntoPending(const PendingLogFiles& files,
+                            const LogAccountIdentity& identity) noexcept {
+  const LONGLONG nStaged = SizeOf(files.staged);
+  // Without room for a single record: nothing to merge.
+  if (nStaged <= static_cast<LONGLONG>(kLogFileHeaderBytes)) {
+    DeleteLogFile(files.staged.text);
+    return;
+  }
+  if (!LogFileExists(files.pending) && nStaged <= kLogRolloverCap) {
+    // One rename: the records are under one name or the other, header and all.
+    MoveLogFile(files.staged.text, files.pending.text);
+    return;
+  }
+
+  FileBytes staged;
+  if (!ReadLog(files.staged, kMaxStagedBytes, staged) || staged.size <= kLogFileHeaderBytes) return;
+  // Held alone until the journal is gone: a report being read keeps the
+  // append out (and waits for the next roll-over), and no reader opens
+  // error.bf while its end is changing.
+  UniqueFileHandle pending =
+      OpenLogFile(files.pending.text, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+  LogPendingEnd end;
+  if (!pending || !FindPendingEnd(pending.get(), end)) return;
+  LogMergePlan waiting;
+  waiting.bWait = true;
+  const LogMergePlan plan = CatchValue(waiting, [&] {
+    return PlanLogMerge(end, staged.data.get(), staged.size, LogAccountRecordMaxBytes(identity));
+  });
+  // Not even the accounts fit beside error.bf: the records wait for a report
+  // to make room, and nothing is lost.
+  if (plan.bWait) return;
+  const std::vector<std::uint8_t> accounts =
+      CatchValue(std::vector<std::uint8_t>(), [&] { return MergeAccounts(plan, identity); });
+  if (accounts.empty() && (plan.NeedsTornAccount() || plan.NeedsLeftOutAccount())) return;
+
+  const std::size_t nRecords = GatherAppended(plan, staged);
+  LogAppendJournal journal;
+  journal.nBase = plan.bFreshHeader ? 0 : plan.nPendingKept;
+  journal.nEnd = journal.nBase + nRecords + accounts.size();
+  if (!WriteAppendJournal(files.journal, journal)) {
+    DeleteLogFile(files.journal.text);
+    return;
+  }
+  if (!AppendAt(pending.get(), journal, staged.data.get(), nRecords, accounts) ||
+      !DeleteLogFile(files.staged.text)) {
+    if (CutBack(pending.get(), journal)) DeleteLogFile(files.journal.text);
+    return;
+  }
+  DeleteLogFile(files.journal.text);  // committed; left behind, the next settle drops it
+}
