@@ -14,13 +14,17 @@
 //   except that the last one may be counted as part of that damage;
 // - the roll-over's merge plan of the input as a day's log onto itself as a
 //   pending log takes only bytes of the day's records, in order, and stays
-//   within a cap taken from the input.
+//   within a cap taken from the input;
+// - the input read as an append's journal either is none or encodes back to
+//   the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "../../Base/Log/LogError/format/log_append_journal.h"
 #include "../../Base/Log/LogError/format/log_format.h"
 #include "../../Base/Log/LogError/format/log_merge_plan.h"
 #include "../../Base/Log/LogError/report/log_parse.h"
@@ -224,6 +228,13 @@ void CheckMergePlan(const std::vector<std::uint8_t>& bytes) {
   Require(nMerged <= nCap);
 }
 
+void CheckJournal(const std::uint8_t* pData, std::size_t nSize) {
+  const std::optional<LogAppendJournal> journal = DecodeLogAppendJournal(pData, nSize);
+  if (!journal) return;
+  const auto bytes = EncodeLogAppendJournal(*journal);
+  Require(nSize == bytes.size() && std::memcmp(bytes.data(), pData, nSize) == 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize) {
@@ -236,5 +247,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
   if (nSize != 0) std::memcpy(behindHeader.data() + sizeof(LogFileHeader), pData, nSize);
   CheckParse(behindHeader);
   CheckMergePlan(behindHeader);
+  CheckJournal(pData, nSize);
   return 0;
 }
