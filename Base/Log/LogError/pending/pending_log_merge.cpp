@@ -82,12 +82,21 @@ std::vector<std::uint8_t> MergeAccounts(const LogMergePlan& plan,
   return block;
 }
 
-// Gathers what the plan appends at the front of the staged file's own block
-// (every span moves towards the start, so nothing is overwritten before it
-// is moved) and returns its length: a fresh file header first when error.bf
-// has none.
-std::size_t GatherAppended(const LogMergePlan& plan, FileBytes& staged) noexcept {
+struct AppendedBytes {
+  const std::uint8_t* pData = nullptr;
+  std::size_t nBytes = 0;
+};
+
+// What the plan appends, in one block: the day's records as they lie in the
+// staged file when they are one span, as they mostly are; otherwise gathered
+// at the front of the staged file's own block (every span moves towards the
+// start, so nothing is overwritten before it is moved), after a fresh file
+// header when error.bf has none.
+AppendedBytes GatherAppended(const LogMergePlan& plan, FileBytes& staged) noexcept {
   std::uint8_t* const pBlock = staged.data.get();
+  if (!plan.bFreshHeader && plan.staged.size() == 1) {
+    return {pBlock + plan.staged.front().nOffset, plan.staged.front().nBytes};
+  }
   std::size_t nAt = 0;
   if (plan.bFreshHeader) {
     std::memcpy(pBlock, &kLogFileHeader, kLogFileHeaderBytes);
@@ -97,15 +106,15 @@ std::size_t GatherAppended(const LogMergePlan& plan, FileBytes& staged) noexcept
     std::memmove(pBlock + nAt, pBlock + span.nOffset, span.nBytes);
     nAt += span.nBytes;
   }
-  return nAt;
+  return {pBlock, nAt};
 }
 
 // Steps 2 and 3; on failure error.bf is cut back, and if even that fails the
 // journal stays for recovery to do it.
-bool AppendAt(HANDLE hPending, const LogAppendJournal& journal, const std::uint8_t* pRecords,
-              std::size_t nRecords, const std::vector<std::uint8_t>& accounts) noexcept {
+bool AppendAt(HANDLE hPending, const LogAppendJournal& journal, const AppendedBytes& records,
+              const std::vector<std::uint8_t>& accounts) noexcept {
   const auto nBase = static_cast<LONGLONG>(journal.nBase);
-  return TruncateAt(hPending, nBase) && WriteExactly(hPending, pRecords, nRecords) &&
+  return TruncateAt(hPending, nBase) && WriteExactly(hPending, records.pData, records.nBytes) &&
          WriteExactly(hPending, accounts.data(), accounts.size()) && FlushFile(hPending);
 }
 
@@ -150,16 +159,15 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
       CatchValue(std::vector<std::uint8_t>(), [&] { return MergeAccounts(plan, identity); });
   if (accounts.empty() && (plan.NeedsTornAccount() || plan.NeedsLeftOutAccount())) return;
 
-  const std::size_t nRecords = GatherAppended(plan, staged);
+  const AppendedBytes records = GatherAppended(plan, staged);
   LogAppendJournal journal;
   journal.nBase = plan.bFreshHeader ? 0 : plan.nPendingKept;
-  journal.nEnd = journal.nBase + nRecords + accounts.size();
+  journal.nEnd = journal.nBase + records.nBytes + accounts.size();
   if (!WriteAppendJournal(files.journal, journal)) {
     DeleteLogFile(files.journal.text);
     return;
   }
-  if (!AppendAt(pending.get(), journal, staged.data.get(), nRecords, accounts) ||
-      !DeleteLogFile(files.staged.text)) {
+  if (!AppendAt(pending.get(), journal, records, accounts) || !DeleteLogFile(files.staged.text)) {
     if (CutBack(pending.get(), journal)) DeleteLogFile(files.journal.text);
     return;
   }
