@@ -86,7 +86,7 @@ LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
 
   std::size_t nStagedEnd = kDataStart;
   if (pStaged != nullptr && nStaged > kDataStart) {
-    const std::size_t nWhole = WholeRecordsEnd(pStaged, nStaged);
+    const std::size_t nWhole = WholeRecordsEndFromTail(pStaged, nStaged);
     nStagedEnd = EvenEnd(nWhole);
     if (nWhole < nStaged) plan.nTornBytes += nStaged - nStagedEnd;
   }

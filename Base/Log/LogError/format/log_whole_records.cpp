@@ -18,6 +18,14 @@ std::size_t WholeRecordsEnd(const std::uint8_t* pData, std::size_t nBytes) noexc
   return nBytes;
 }
 
+std::size_t WholeRecordsEndFromTail(const std::uint8_t* pData, std::size_t nBytes) noexcept {
+  const std::size_t nStart = LogTailStart(nBytes);
+  if (pData != nullptr && nStart < nBytes && EndsWithWholeRecord(pData + nStart, nBytes - nStart)) {
+    return nBytes;
+  }
+  return WholeRecordsEnd(pData, nBytes);
+}
+
 bool EndsWithWholeRecord(const std::uint8_t* pTail, std::size_t nBytes) noexcept {
   constexpr std::size_t kSmallestRecord = sizeof(LogRecordHeader) + 3 * sizeof(char16_t);
   if (pTail == nullptr || nBytes < kSmallestRecord) return false;

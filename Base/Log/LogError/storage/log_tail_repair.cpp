@@ -13,13 +13,10 @@ namespace {
 constexpr auto kHeaderEnd = static_cast<LONGLONG>(kLogFileHeaderBytes);
 // What one block can hold; both log files stay within the cap, far below.
 constexpr LONGLONG kRepairableBytes = 0x7FFFFFFF;
-// Far longer than any record this library writes, far shorter than a day's log.
-constexpr LONGLONG kTailBytes = 64 * 1024;
 
 // Most files end whole: their last bytes show it without reading the rest.
 bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
-  LONGLONG nStart = nSize - kTailBytes < kHeaderEnd ? kHeaderEnd : nSize - kTailBytes;
-  nStart += nStart & 1;  // records start at even offsets
+  const auto nStart = static_cast<LONGLONG>(LogTailStart(static_cast<std::size_t>(nSize)));
   if (nStart >= nSize) return false;
   const auto nBytes = static_cast<std::size_t>(nSize - nStart);
   std::unique_ptr<std::uint8_t[]> tail(new (std::nothrow) std::uint8_t[nBytes]);
