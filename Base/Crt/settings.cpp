@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <vector>
 
 #include "bounded_text.h"
 #include "crt_api.h"
@@ -11,16 +10,13 @@
 #include "date_text.h"
 #include "hresult_error.h"
 #include "settings_lock.h"
+#include "settings_read.h"
 #include "settings_write.h"
 #include "unique_resource.h"
 
 namespace {
 
 std::wstring SettingsPathIn(const std::wstring& folder) { return folder + L"\\settings.ini"; }
-
-// The profile API cannot tell an empty value from a missing key except
-// through its default, so the default is a text no setting can hold.
-constexpr wchar_t kAbsent[] = L"\x01\x02<absent>";
 
 }  // namespace
 
@@ -34,17 +30,9 @@ std::optional<std::wstring> ReadSetting(const wchar_t* section, const wchar_t* k
   // Held, no write is half done while the file is read; not held within the
   // bound, a read still beats none.
   SettingsLock lock(folder);
-  std::vector<wchar_t> buffer(512);
-  for (;;) {
-    DWORD length = GetPrivateProfileStringW(section, key, kAbsent, buffer.data(),
-                                            static_cast<DWORD>(buffer.size()), path.c_str());
-    if (length + 2 < buffer.size()) {
-      std::wstring value(buffer.data(), length);
-      if (value == kAbsent) return std::nullopt;
-      return value;
-    }
-    buffer.resize(buffer.size() * 4);
-  }
+  std::optional<std::wstring> value;
+  if (!ReadSettingFrom(path, section, key, value)) return std::nullopt;
+  return value;
 }
 
 bool WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value) {

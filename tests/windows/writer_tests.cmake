@@ -1,28 +1,6 @@
-# The write side's test pieces: a twin of LogError.dll with the file-I/O fault
-# seam compiled in, the hosts that the writer tests start as processes of
-# their own, and the failure-injection test program. Only the twin, which is
-# built here and never shipped, has the seam (LOGERROR_FAULT_SEAM).
-
-# The twin takes the library's own sources and settings, whatever they are.
-get_target_property(logerror_sources LogError SOURCES)
-get_target_property(logerror_dir LogError SOURCE_DIR)
-set(twin_sources)
-foreach(source IN LISTS logerror_sources)
-  if(NOT IS_ABSOLUTE "${source}")
-    set(source "${logerror_dir}/${source}")
-  endif()
-  list(APPEND twin_sources "${source}")
-endforeach()
-add_library(LogErrorFaults SHARED ${twin_sources})
-foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES
-                 LINK_OPTIONS)
-  get_target_property(value LogError ${property})
-  if(value)
-    set_property(TARGET LogErrorFaults PROPERTY ${property} "${value}")
-  endif()
-endforeach()
-target_compile_definitions(LogErrorFaults PRIVATE LOGERROR_FAULT_SEAM)
-set_target_properties(LogErrorFaults PROPERTIES PREFIX "" OUTPUT_NAME LogErrorFaults)
+# The write side's test pieces: the hosts that the writer tests start as
+# processes of their own, and the failure-injection test program, both over
+# LogErrorFaults.dll, the library's twin with the file-I/O fault seam.
 
 set(capture_dir ${PROJECT_SOURCE_DIR}/Base/Log/LogError/capture)
 set(storage_dir ${PROJECT_SOURCE_DIR}/Base/Log/LogError/storage)

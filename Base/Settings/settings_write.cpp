@@ -1,21 +1,11 @@
-// One write into a settings file, as crt.dll and the tool both make it. The
-// caller holds the folder's SettingsLock (settings_lock.h).
-#pragma once
+#include "settings_write.h"
 
 #include <windows.h>
 
-#include <string>
-
 #include "unique_resource.h"
 
-// The profile API writes the file back in place, and a process that dies
-// inside it leaves settings.ini short or empty: every key, the client
-// identifier among them, would be gone. So the write goes into a copy that
-// then replaces settings.ini in one step. A copy that a process dying here
-// leaves behind is never read, and the next write starts it afresh. A null
-// value removes the key.
-inline bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section,
-                                    const wchar_t* key, const wchar_t* value) {
+bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+                             const wchar_t* value) {
   const std::wstring copy = path + L".new";
   if (!CopyFileW(path.c_str(), copy.c_str(), FALSE)) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
