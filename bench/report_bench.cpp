@@ -18,6 +18,7 @@
 #include "bench_support.h"
 #include "log2xml.h"
 #include "log_format.h"
+#include "msxml_ids.h"
 #include "program_folder.h"
 #include "unique_resource.h"
 
@@ -25,11 +26,6 @@ namespace {
 
 constexpr std::size_t kFileBytes = 25 * 1024 * 1024;
 constexpr int kRuns = 3;
-
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
-constexpr IID kIidXmlDomDocument = {
-    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 void AppendText(std::vector<std::uint8_t>& out, const std::u16string& text) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());

@@ -16,7 +16,9 @@
 //   pending log takes only bytes of the day's records, in order, and stays
 //   within a cap taken from the input;
 // - the input read as an append's journal either is none or encodes back to
-//   the same bytes.
+//   the same bytes;
+// - where the whole records end lies within the input, behind its file
+//   header, and judging from the tail first finds the same place.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +29,7 @@
 #include "../../Base/Log/LogError/format/log_append_journal.h"
 #include "../../Base/Log/LogError/format/log_format.h"
 #include "../../Base/Log/LogError/format/log_merge_plan.h"
+#include "../../Base/Log/LogError/format/log_whole_records.h"
 #include "../../Base/Log/LogError/report/log_parse.h"
 #include "../support/linear_fold.h"
 
@@ -228,6 +231,14 @@ void CheckMergePlan(const std::vector<std::uint8_t>& bytes) {
   Require(nMerged <= nCap);
 }
 
+void CheckWholeRecords(const std::vector<std::uint8_t>& bytes) {
+  const std::size_t nEnd = WholeRecordsEnd(bytes.data(), bytes.size());
+  Require(nEnd <= bytes.size());
+  Require(bytes.size() <= sizeof(LogFileHeader) ? nEnd == bytes.size()
+                                                : nEnd >= sizeof(LogFileHeader));
+  Require(WholeRecordsEndFromTail(bytes.data(), bytes.size()) == nEnd);
+}
+
 void CheckJournal(const std::uint8_t* pData, std::size_t nSize) {
   const std::optional<LogAppendJournal> journal = DecodeLogAppendJournal(pData, nSize);
   if (!journal) return;
@@ -240,13 +251,16 @@ void CheckJournal(const std::uint8_t* pData, std::size_t nSize) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize) {
   // Exact-size heap copies: aligned as the reader requires, and ASan flags a
   // single byte read past their end.
-  CheckParse(std::vector<std::uint8_t>(pData, pData + nSize));
+  const std::vector<std::uint8_t> raw(pData, pData + nSize);
+  CheckParse(raw);
+  CheckWholeRecords(raw);
 
   std::vector<std::uint8_t> behindHeader(sizeof(LogFileHeader) + nSize);
   std::memcpy(behindHeader.data(), &kLogFileHeader, sizeof(LogFileHeader));
   if (nSize != 0) std::memcpy(behindHeader.data() + sizeof(LogFileHeader), pData, nSize);
   CheckParse(behindHeader);
   CheckMergePlan(behindHeader);
+  CheckWholeRecords(behindHeader);
   CheckJournal(pData, nSize);
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "log_format.h"
 #include "unique_resource.h"
 
 namespace stress {
@@ -14,7 +15,8 @@ WalkedFile WalkLogFile(const std::wstring& path) {
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return walked;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLogReadableBytes)
+    return walked;
   walked.bExists = true;
   // new[] gives the alignment the walk needs for its text views.
   std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[size.QuadPart + 2]);

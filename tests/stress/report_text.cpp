@@ -6,15 +6,13 @@
 #include <cwchar>
 
 #include "dom_walk.h"
+#include "log_format.h"
+#include "msxml_ids.h"
 #include "unique_resource.h"
 
 namespace stress {
 
 namespace {
-
-// mingw's import libraries may lack the DOM's class id.
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
 
 UniqueBstr Bstr(std::wstring_view text) {
   return UniqueBstr::Adopt(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
@@ -79,7 +77,7 @@ std::optional<std::wstring> ReadReportFile(const std::wstring& path) {
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart % 2 != 0 ||
-      size.QuadPart > 0x7FFFFFFF) {
+      size.QuadPart > kLogReadableBytes) {
     return std::nullopt;
   }
   std::wstring text(static_cast<std::size_t>(size.QuadPart / 2), L'\0');

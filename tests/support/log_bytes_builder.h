@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -166,6 +167,13 @@ inline std::vector<std::uint8_t> LogOfSize(char16_t tag, std::size_t count, std:
 }
 
 // A builder that starts with the records of the log file `log`.
+// A log of one record per message, the other fields the builder's own.
+inline std::vector<std::uint8_t> LogOf(std::initializer_list<const char16_t*> messages,
+                                       LogBytesBuilder builder = {}) {
+  for (const char16_t* message : messages) builder.Record(RecordFields().Message(message));
+  return builder.Bytes();
+}
+
 inline LogBytesBuilder RecordsOf(const std::vector<std::uint8_t>& log) {
   LogBytesBuilder builder;
   builder.Raw(std::vector<std::uint8_t>(log.begin() + sizeof(LogFileHeader), log.end()));

@@ -19,18 +19,20 @@
 
 namespace {
 
+using logtest::LogOf;
+
 using Bytes = std::vector<unsigned char>;
 using Texts = std::vector<std::u16string>;
 using logtest::LogOfSize;
 
+// A log whose last record a dying writer cut short.
+Bytes Torn(Bytes log, std::size_t nCut) {
+  log.resize(log.size() - nCut);
+  return log;
+}
+
 constexpr std::size_t k64K = 64 * 1024;
 constexpr std::size_t kTornCut = 288 - 20;  // a record "torn" of 288 bytes, 20 of them missing
-
-Bytes LogOf(std::initializer_list<const char16_t*> messages, std::size_t nCut = 0) {
-  logtest::LogBytesBuilder builder;
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.DropTail(nCut).Bytes();
-}
 
 Texts Messages(const Bytes& log) {
   Texts messages;
@@ -140,14 +142,14 @@ TEST(AccountTest, EveryCauseLeavesOneAccountAndCostsNoOtherRecord) {
        Messages(LogOfSize(u'd', 99, k64K, logtest::RecordsOf(LogOfSize(u'p', 300, k64K))))},
       {"a torn tail cut by a writer",
        [](const Scenario& s) {
-         s.Write(s.Active(), LogOf({u"a1", u"torn"}, 20));
+         s.Write(s.Active(), Torn(LogOf({u"a1", u"torn"}), 20));
          LogLibrary library;
          library.logError(nullptr, 0, L"after", nullptr);
        },
        false, LogAccountCause::TornRecord, CountText(kTornCut), Texts{u"a1", u"after"}},
       {"a torn tail cut by the merge",
        [](const Scenario& s) {
-         s.Write(s.Pending(), LogOf({u"p1", u"torn"}, 20));
+         s.Write(s.Pending(), Torn(LogOf({u"p1", u"torn"}), 20));
          s.Write(s.Active(), LogOf({u"a1"}));
          LogLibrary library;
        },

@@ -18,6 +18,8 @@
 
 namespace {
 
+using logtest::LogOf;
+
 constexpr LONGLONG kCap = kLogRolloverCap;
 constexpr LONGLONG kMissing = -1;
 constexpr wchar_t kOldDate[] = L"2000.01.01";
@@ -47,11 +49,6 @@ void WriteSizedLog(const std::wstring& path, LONGLONG size) {
 }
 
 // A log file of real records whose messages are `messages`.
-std::vector<unsigned char> LogOf(std::initializer_list<const char16_t*> messages) {
-  logtest::LogBytesBuilder builder;
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.Bytes();
-}
 
 // The messages of a log file that must be whole and readable.
 std::vector<std::u16string> Messages(const std::wstring& path) {

@@ -21,14 +21,10 @@
 
 namespace {
 
+using logtest::LogOf;
+
 using Bytes = std::vector<unsigned char>;
 using Texts = std::vector<std::u16string>;
-
-Bytes LogOf(std::initializer_list<const char16_t*> messages) {
-  logtest::LogBytesBuilder builder;
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.Bytes();
-}
 
 // The account the next writer leaves where it cut a torn record.
 const std::u16string kCutAccount(LogAccountMessage(LogAccountCause::TornRecord));

@@ -13,14 +13,9 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using logtest::LogOf;
 
-Bytes LogOf(std::initializer_list<const char16_t*> messages,
-            const LogFileHeader& header = kLogFileHeader) {
-  logtest::LogBytesBuilder builder(header);
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.Bytes();
-}
+using Bytes = std::vector<unsigned char>;
 
 class RemovalTest : public ::testing::Test {
  protected:
@@ -51,7 +46,8 @@ TEST_F(RemovalTest, WithoutADeliveredReportNothingIsRemoved) {
          UniqueBstr folder = UniqueBstr::Adopt(SysAllocString(saveFolder.c_str()));
          EXPECT_EQ(sender->SaveReport(folder.get()), S_OK);
        }},
-      {"file of another version", LogOf({u"r1"}, LogFileHeader{kLogFileMagic, 2, 1}),
+      {"file of another version",
+       LogOf({u"r1"}, logtest::LogBytesBuilder(LogFileHeader{kLogFileMagic, 2, 1})),
        [](IKRLogSender* sender) {
          UniqueBstr report;
          EXPECT_EQ(sender->GetReport(report.put(), 1), 0);

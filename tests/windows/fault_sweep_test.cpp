@@ -22,17 +22,13 @@
 
 namespace {
 
+using logtest::LogOf;
+
 using Texts = std::vector<std::u16string>;
 using Bytes = std::vector<unsigned char>;
 
 constexpr wchar_t kOldDate[] = L"2000.01.01";
 constexpr DWORD kHostFailed = 1000;  // fault_host's own failures start here
-
-Bytes LogOf(std::initializer_list<const char16_t*> messages) {
-  logtest::LogBytesBuilder builder;
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.Bytes();
-}
 
 struct Content {
   bool exists = false;

@@ -19,14 +19,10 @@
 
 namespace {
 
+using logtest::LogOf;
+
 using Bytes = std::vector<unsigned char>;
 using Texts = std::vector<std::u16string>;
-
-Bytes LogOf(std::initializer_list<const char16_t*> messages) {
-  logtest::LogBytesBuilder builder;
-  for (const char16_t* message : messages) builder.Record(logtest::RecordFields().Message(message));
-  return builder.Bytes();
-}
 
 Bytes Body(const Bytes& log) { return Bytes(log.begin() + sizeof(LogFileHeader), log.end()); }
 

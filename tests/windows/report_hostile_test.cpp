@@ -19,6 +19,7 @@
 #include "com_test_helpers.h"
 #include "dom_walk.h"
 #include "log_bytes_builder.h"
+#include "msxml_ids.h"
 #include "temp_data_folder.h"
 
 namespace {
@@ -26,9 +27,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using logtest::RecordBytes;
 using logtest::RecordFields;
-
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
 
 // One hostile file and what its report must and may hold, by message.
 struct HostileFile {
@@ -171,7 +169,7 @@ void BadLengthFields(std::vector<HostileFile>& files) {
           {"odd", original + 1},
           {"one less", original - 1},
           {"all ones", 0xFFFFFFFF},
-          {"2^31 - 1", 0x7FFFFFFF},
+          {"2^31 - 1", (1u << 31) - 1},
           {"wrapped", original + 0x80000000u},
       };
       for (const auto& [valueName, value] : values) {

@@ -14,15 +14,11 @@
 #include "dom_walk.h"
 #include "log2xml.h"
 #include "log_bytes_builder.h"
+#include "msxml_ids.h"
 #include "temp_data_folder.h"
 #include "unique_resource.h"
 
 namespace {
-
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
-constexpr IID kIidXmlDomDocument = {
-    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 struct ComApartment {
   ComApartment() { CoInitialize(nullptr); }

@@ -76,7 +76,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart >= 0x7FFFFFFF) {
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLogReadableBytes) {
     Fail(ExitStatus::kFile, L"cannot read " + Shown(path));
   }
   std::vector<std::uint8_t> bytes(static_cast<size_t>(size.QuadPart));

@@ -8,6 +8,7 @@
 
 #include "hresult_error.h"
 #include "log_file_io.h"
+#include "log_format.h"
 #include "log_record_walk.h"
 
 namespace {
@@ -73,7 +74,7 @@ std::optional<CapAccount> CapAccountAt(HANDLE hFile, LONGLONG nAt, LONGLONG nEnd
 // Without a hint (its processes ended), the whole file is searched: once.
 std::optional<CapAccount> SearchCapAccount(HANDLE hFile) noexcept {
   FileBytes bytes;
-  if (!ReadWholeFile(hFile, 0x7FFFFFFF, bytes)) return std::nullopt;
+  if (!ReadWholeFile(hFile, kLogReadableBytes, bytes)) return std::nullopt;
   return CapAccountIn(bytes.data.get(), bytes.size, 0);
 }
 

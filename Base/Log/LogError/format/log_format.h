@@ -19,6 +19,10 @@ inline constexpr std::uint32_t kLogRecordHeaderSize = 248;
 inline constexpr std::uint32_t kLogRecordFormatTag = 4;
 inline constexpr std::size_t kLogTextFieldChars = 32;
 inline constexpr std::int64_t kLogRolloverCap = 26214400;  // 25 MiB, inclusive
+// The most a log file may hold to be read in one block: one read call takes
+// at most 2^31 - 1 bytes. Far above the cap, so only files that some other
+// program grew come near it.
+inline constexpr std::int64_t kLogReadableBytes = 0x7FFFFFFF;
 
 // Default codes stored when a caller passes 0.
 inline constexpr std::int32_t kDefaultWarningCode = 10000;

@@ -25,10 +25,6 @@
 
 namespace {
 
-// A day's log over the cap is read whole too: only older builds leave one,
-// and its earliest records are kept.
-constexpr LONGLONG kMaxStagedBytes = 0x7FFFFFFF;
-
 // A size that cannot be read counts as 0.
 LONGLONG SizeOf(const LogFilePath& path) noexcept {
   LONGLONG size = 0;
@@ -139,7 +135,7 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
   }
 
   FileBytes staged;
-  if (!ReadLog(files.staged, kMaxStagedBytes, staged) || staged.size <= kLogFileHeaderBytes) return;
+  if (!ReadLog(files.staged, kLogReadableBytes, staged) || staged.size <= kLogFileHeaderBytes) return;
   // Held alone until the journal is gone: a report being read keeps the
   // append out (and waits for the next roll-over), and no reader opens
   // error.bf while its end is changing.

@@ -13,9 +13,6 @@
 
 namespace {
 
-// One read takes the whole file.
-constexpr LONGLONG kMaxFileBytes = 0x7FFFFFFF;
-
 // Writes what stays into the side file and moves it over error.bf. Dying
 // before the move leaves error.bf whole and the side file a mere copy, which
 // the next settle deletes; the move itself is one step.
@@ -54,7 +51,7 @@ void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
   {
     UniqueFileHandle file =
         OpenLogFile(files.pending.text, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    if (!file || !ReadWholeFile(file.get(), kMaxFileBytes, bytes)) return;
+    if (!file || !ReadWholeFile(file.get(), kLogReadableBytes, bytes)) return;
   }
   if (bytes.size < nReported || std::memcmp(bytes.data.get(), pReported, nReported) != 0) return;
   if (bytes.size == nReported) {

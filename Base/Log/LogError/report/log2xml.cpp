@@ -5,6 +5,7 @@
 
 #include "committed_bytes.h"
 #include "crt_operations.h"
+#include "log_format.h"
 #include "log_parse.h"
 #include "unique_resource.h"
 
@@ -25,7 +26,7 @@ bool CLog2XML::ReadLogFile(const wchar_t* pszPath) {
   if (!file) return false;
   LARGE_INTEGER size;
   // One read takes at most a DWORD; the roll-over keeps the file far below.
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kLogReadableBytes) return false;
   // Opened, the file cannot change: an append holds it alone while it runs.
   const auto nSize = static_cast<DWORD>(CommittedBytes(pszPath, size.QuadPart));
   // The buffer belongs to the object from here on, whatever the read does.

@@ -11,8 +11,6 @@
 namespace {
 
 constexpr auto kHeaderEnd = static_cast<LONGLONG>(kLogFileHeaderBytes);
-// What one block can hold; both log files stay within the cap, far below.
-constexpr LONGLONG kRepairableBytes = 0x7FFFFFFF;
 
 // Most files end whole: their last bytes show it without reading the rest.
 bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
@@ -30,7 +28,7 @@ bool FindWholeRecordsEnd(HANDLE hFile, LONGLONG nSize, LONGLONG& nEnd) noexcept 
   nEnd = nSize;
   if (nSize <= kHeaderEnd || TailIsWhole(hFile, nSize)) return true;
   FileBytes bytes;
-  if (!ReadWholeFile(hFile, kRepairableBytes, bytes)) return false;
+  if (!ReadWholeFile(hFile, kLogReadableBytes, bytes)) return false;
   nEnd = static_cast<LONGLONG>(WholeRecordsEnd(bytes.data.get(), bytes.size));
   return true;
 }
