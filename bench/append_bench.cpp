@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "LogError.h"
+#include "Win/proc_address.h"
+#include "Win/program_folder.h"
 #include "bench_support.h"
 #include "crt_api.h"
-#include "proc_address.h"
-#include "program_folder.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "LogError.h"
+#include "Win/date_text.h"
+#include "Win/proc_address.h"
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
 #include "bench_support.h"
-#include "date_text.h"
-#include "proc_address.h"
-#include "program_folder.h"
-#include "unique_resource.h"
 
 namespace {
 

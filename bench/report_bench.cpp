@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
 #include "bench_support.h"
-#include "log2xml.h"
-#include "log_format.h"
-#include "msxml_ids.h"
-#include "program_folder.h"
-#include "unique_resource.h"
+#include "format/log_format.h"
+#include "report/log2xml.h"
+#include "report/msxml_ids.h"
 
 namespace {
 

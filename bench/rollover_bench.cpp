@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "Win/date_text.h"
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
 #include "bench_support.h"
-#include "date_text.h"
-#include "log_bytes_builder.h"
-#include "program_folder.h"
-#include "unique_resource.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "Win/unique_reg_key.h"
+#include "Win/unique_resource.h"
 #include "registry_writes.h"
-#include "unique_reg_key.h"
-#include "unique_resource.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "registry_writes.h"
 
-#include "unique_reg_key.h"
+#include "Win/unique_reg_key.h"
 
 namespace {
 

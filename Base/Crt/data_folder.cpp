@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "Win/hresult_error.h"
 #include "bounded_text.h"
 #include "crt_api.h"
-#include "hresult_error.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "Win/hresult_error.h"
 #include "crt_api.h"
 #include "data_folder.h"
-#include "hresult_error.h"
 
 extern "C" HANDLE CRTAPI OpenFileHandle(LPCWSTR path, DWORD access, DWORD share,
                                         LPSECURITY_ATTRIBUTES security, DWORD disposition,

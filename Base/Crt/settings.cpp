@@ -4,15 +4,15 @@
 
 #include <cwchar>
 
+#include "Settings/settings_lock.h"
+#include "Settings/settings_read.h"
+#include "Settings/settings_write.h"
+#include "Win/date_text.h"
+#include "Win/hresult_error.h"
+#include "Win/unique_resource.h"
 #include "bounded_text.h"
 #include "crt_api.h"
 #include "data_folder.h"
-#include "date_text.h"
-#include "hresult_error.h"
-#include "settings_lock.h"
-#include "settings_read.h"
-#include "settings_write.h"
-#include "unique_resource.h"
 
 namespace {
 

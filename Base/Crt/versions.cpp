@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "Win/hresult_error.h"
 #include "bounded_text.h"
 #include "crt_api.h"
-#include "hresult_error.h"
 #include "settings.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "folder_mutex.h"
-#include "unique_resource.h"
+#include "Win/folder_mutex.h"
+#include "Win/unique_resource.h"
 
 // The purpose that names the mutex (folder_mutex.h).
 inline constexpr wchar_t kSettingsMutexPurpose[] = L"Settings";

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
                              const wchar_t* value) {

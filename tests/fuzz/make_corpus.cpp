@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/log_bytes_builder.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

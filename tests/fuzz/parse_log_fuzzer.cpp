@@ -26,12 +26,12 @@
 #include <optional>
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_append_journal.h"
-#include "../../Base/Log/LogError/format/log_format.h"
-#include "../../Base/Log/LogError/format/log_merge_plan.h"
-#include "../../Base/Log/LogError/format/log_whole_records.h"
-#include "../../Base/Log/LogError/report/log_parse.h"
-#include "../support/linear_fold.h"
+#include "format/log_append_journal.h"
+#include "format/log_format.h"
+#include "format/log_merge_plan.h"
+#include "format/log_whole_records.h"
+#include "report/log_parse.h"
+#include "support/linear_fold.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_accounts.h"
-#include "../../Base/Log/LogError/format/log_merge_plan.h"
-#include "../support/log_bytes_builder.h"
+#include "format/log_accounts.h"
+#include "format/log_merge_plan.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

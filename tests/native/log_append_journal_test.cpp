@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_append_journal.h"
+#include "format/log_append_journal.h"
 
 namespace {
 

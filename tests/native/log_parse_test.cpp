@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_record_walk.h"
-#include "../../Base/Log/LogError/report/log_parse.h"
-#include "../support/linear_fold.h"
-#include "../support/log_bytes_builder.h"
+#include "format/log_record_walk.h"
+#include "report/log_parse.h"
+#include "support/linear_fold.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

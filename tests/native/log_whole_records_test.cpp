@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_whole_records.h"
-#include "../support/log_bytes_builder.h"
+#include "format/log_whole_records.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

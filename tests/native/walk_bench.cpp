@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "../support/log_bytes_builder.h"
-#include "log_record_walk.h"
+#include "format/log_record_walk.h"
+#include "support/log_bytes_builder.h"
 
 namespace {
 

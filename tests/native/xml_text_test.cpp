@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "../../Base/Log/LogError/report/xml_text.h"
+#include "report/xml_text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "format/log_accounts.h"
 #include "found_record.h"
-#include "log_accounts.h"
 
 namespace stress {
 

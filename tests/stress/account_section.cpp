@@ -1,7 +1,7 @@
 #include "account_section.h"
 
-#include "folder_mutex.h"
-#include "log_account_state.h"
+#include "Win/folder_mutex.h"
+#include "capture/log_account_state.h"
 
 namespace stress {
 

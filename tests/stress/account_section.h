@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 namespace stress {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 namespace stress {
 

@@ -1,6 +1,6 @@
 #include "child_process.h"
 
-#include "program_folder.h"
+#include "Win/program_folder.h"
 
 namespace stress {
 

@@ -4,10 +4,10 @@
 
 #include <cwchar>
 
+#include "Settings/settings_lock.h"
+#include "Settings/settings_write.h"
+#include "Win/date_text.h"
 #include "crt_api.h"
-#include "date_text.h"
-#include "settings_lock.h"
-#include "settings_write.h"
 
 namespace stress {
 

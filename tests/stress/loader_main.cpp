@@ -5,10 +5,10 @@
 //   stress_loader BLOCK
 #include <windows.h>
 
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
 #include "child_block.h"
 #include "child_process.h"
-#include "program_folder.h"
-#include "unique_resource.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;

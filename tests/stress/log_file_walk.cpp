@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "log_format.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
+#include "format/log_format.h"
 
 namespace stress {
 

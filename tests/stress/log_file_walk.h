@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "format/log_record_walk.h"
 #include "found_record.h"
-#include "log_record_walk.h"
 
 namespace stress {
 

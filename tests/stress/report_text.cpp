@@ -5,10 +5,10 @@
 
 #include <cwchar>
 
-#include "dom_walk.h"
-#include "log_format.h"
-#include "msxml_ids.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
+#include "format/log_format.h"
+#include "report/msxml_ids.h"
+#include "support/dom_walk.h"
 
 namespace stress {
 

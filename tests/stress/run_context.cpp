@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "com_registration.h"
+#include "ComRegistration/com_registration.h"
 
 namespace stress {
 

@@ -11,7 +11,7 @@
 #include "account_section.h"
 #include "child_block.h"
 #include "child_process.h"
-#include "temp_data_folder.h"
+#include "support/temp_data_folder.h"
 
 namespace stress {
 

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "LogError.h"
+#include "Win/unique_resource.h"
 #include "child_block.h"
 #include "forced_days.h"
-#include "unique_resource.h"
 
 namespace {
 

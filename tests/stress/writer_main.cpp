@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "LogError.h"
+#include "Win/proc_address.h"
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
 #include "child_block.h"
 #include "child_process.h"
-#include "log_exclusion.h"
-#include "proc_address.h"
-#include "program_folder.h"
 #include "record_key.h"
-#include "unique_resource.h"
+#include "storage/log_exclusion.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // Calls visit(IXMLDOMElement*) for each child element of `parent`, in
 // document order. Other children are skipped: a DOM may keep the white space

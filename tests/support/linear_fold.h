@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "../../Base/Log/LogError/format/log_record_walk.h"
-#include "../../Base/Log/LogError/report/log_tree.h"
+#include "format/log_record_walk.h"
+#include "report/log_tree.h"
 
 namespace logtest {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../../Base/Log/LogError/format/log_format.h"
+#include "format/log_format.h"
 
 namespace logtest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "log_format.h"
+#include "format/log_format.h"
 
 struct DecodedRecord {
   LogRecordHeader header;

@@ -1,6 +1,6 @@
 #include "log_library.h"
 
-#include "proc_address.h"
+#include "Win/proc_address.h"
 #include "temp_data_folder.h"
 
 LogLibrary::LogLibrary() {

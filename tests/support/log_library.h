@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "LogError.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 class LogLibrary {
  public:

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <random>
 
-#include "date_text.h"
+#include "Win/date_text.h"
 
 TempDataFolder::TempDataFolder() {
   wchar_t temp[MAX_PATH];

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "program_folder.h"
+#include "Win/program_folder.h"
 
 class TempDataFolder {
  public:

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "daily_rollover.h"
-#include "log_accounts.h"
-#include "log_bytes_builder.h"
-#include "log_file_view.h"
-#include "log_library.h"
-#include "temp_data_folder.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
+#include "capture/daily_rollover.h"
+#include "format/log_accounts.h"
+#include "support/log_bytes_builder.h"
+#include "support/log_file_view.h"
+#include "support/log_library.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "log_accounts.h"
-#include "log_file_view.h"
-#include "log_library.h"
-#include "temp_data_folder.h"
+#include "format/log_accounts.h"
+#include "support/log_file_view.h"
+#include "support/log_library.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "active_log_gate.h"
-#include "folder_mutex.h"
-#include "log_accounts.h"
-#include "log_bytes_builder.h"
-#include "log_exclusion.h"
-#include "log_file_view.h"
-#include "log_library.h"
-#include "temp_data_folder.h"
+#include "Win/folder_mutex.h"
+#include "capture/active_log_gate.h"
+#include "format/log_accounts.h"
+#include "storage/log_exclusion.h"
+#include "support/log_bytes_builder.h"
+#include "support/log_file_view.h"
+#include "support/log_library.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

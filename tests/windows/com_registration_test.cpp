@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "ComRegistration/com_registration.h"
+#include "ComRegistration/registry_writes.h"
 #include "LogError.h"
-#include "com_registration.h"
 #include "com_test_helpers.h"
-#include "log_bytes_builder.h"
-#include "registry_writes.h"
-#include "temp_data_folder.h"
+#include "support/log_bytes_builder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

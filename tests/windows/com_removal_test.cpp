@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "com_test_helpers.h"
-#include "log_bytes_builder.h"
-#include "temp_data_folder.h"
+#include "support/log_bytes_builder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "com_test_helpers.h"
-#include "temp_data_folder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

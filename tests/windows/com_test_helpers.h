@@ -7,9 +7,9 @@
 #include <objbase.h>
 
 #include "LogError.h"
-#include "log_library.h"
-#include "proc_address.h"
-#include "unique_resource.h"
+#include "Win/proc_address.h"
+#include "Win/unique_resource.h"
+#include "support/log_library.h"
 
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(WINAPI*)();

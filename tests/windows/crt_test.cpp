@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "Win/unique_resource.h"
 #include "crt_api.h"
-#include "temp_data_folder.h"
-#include "unique_resource.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

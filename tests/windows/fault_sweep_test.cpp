@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "file_io_seam.h"
-#include "log_accounts.h"
-#include "log_append_journal.h"
-#include "log_bytes_builder.h"
-#include "log_file_view.h"
-#include "log_library.h"
-#include "temp_data_folder.h"
+#include "format/log_accounts.h"
+#include "format/log_append_journal.h"
+#include "storage/file_io_seam.h"
+#include "support/log_bytes_builder.h"
+#include "support/log_file_view.h"
+#include "support/log_library.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

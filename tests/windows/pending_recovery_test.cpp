@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "log2xml.h"
-#include "log_append_journal.h"
-#include "log_bytes_builder.h"
-#include "log_file_view.h"
-#include "log_library.h"
-#include "temp_data_folder.h"
+#include "format/log_append_journal.h"
+#include "report/log2xml.h"
+#include "support/log_bytes_builder.h"
+#include "support/log_file_view.h"
+#include "support/log_library.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "com_test_helpers.h"
-#include "dom_walk.h"
-#include "log_bytes_builder.h"
-#include "msxml_ids.h"
-#include "temp_data_folder.h"
+#include "report/msxml_ids.h"
+#include "support/dom_walk.h"
+#include "support/log_bytes_builder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "log2xml.h"
-#include "log_bytes_builder.h"
-#include "temp_data_folder.h"
+#include "report/log2xml.h"
+#include "support/log_bytes_builder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

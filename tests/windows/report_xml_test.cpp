@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "dom_document.h"
-#include "dom_walk.h"
-#include "log2xml.h"
-#include "log_bytes_builder.h"
-#include "msxml_ids.h"
-#include "temp_data_folder.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
+#include "report/dom_document.h"
+#include "report/log2xml.h"
+#include "report/msxml_ids.h"
+#include "support/dom_walk.h"
+#include "support/log_bytes_builder.h"
+#include "support/temp_data_folder.h"
 
 namespace {
 

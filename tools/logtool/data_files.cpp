@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "Win/program_folder.h"
 #include "crt_api.h"
-#include "program_folder.h"
 #include "tool_error.h"
 
 namespace {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "Win/unique_resource.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console_output.h"
-#include "log_accounts.h"
-#include "log_format.h"
-#include "log_record_walk.h"
+#include "format/log_accounts.h"
+#include "format/log_format.h"
+#include "format/log_record_walk.h"
 #include "tool_error.h"
-#include "unique_resource.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "LogError.h"
+#include "Win/proc_address.h"
+#include "Win/unique_resource.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console_output.h"
 #include "data_files.h"
-#include "proc_address.h"
 #include "tool_error.h"
-#include "unique_resource.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "com_registration.h"
+#include "ComRegistration/com_registration.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console_output.h"

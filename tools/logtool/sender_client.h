@@ -8,7 +8,7 @@
 #include <string>
 
 #include "LogError.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // An apartment-threaded COM apartment for the calling thread while it lives.
 // Declare it before any COM pointer, so that the pointers go first.

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
+#include "Settings/settings_lock.h"
+#include "Settings/settings_read.h"
+#include "Settings/settings_write.h"
 #include "data_files.h"
-#include "settings_lock.h"
-#include "settings_read.h"
-#include "settings_write.h"
 #include "tool_error.h"
 
 std::wstring SettingsFilePath() { return DataFilePath(L"settings.ini"); }

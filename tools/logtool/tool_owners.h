@@ -6,7 +6,7 @@
 #include <bcrypt.h>
 #include <winhttp.h>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // Texts that WinHTTP hands out are freed with GlobalFree.
 using UniqueWinHttpHandle = UniqueResource<ClosedBy<HINTERNET, &WinHttpCloseHandle>>;

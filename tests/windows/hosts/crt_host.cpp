@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "Win/unique_resource.h"
 #include "crt_api.h"
-#include "unique_resource.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;

@@ -19,11 +19,11 @@
 #include <string>
 
 #include "LogError.h"
-#include "file_io_seam.h"
-#include "folder_mutex.h"
-#include "proc_address.h"
-#include "program_folder.h"
-#include "unique_resource.h"
+#include "Win/folder_mutex.h"
+#include "Win/proc_address.h"
+#include "Win/program_folder.h"
+#include "Win/unique_resource.h"
+#include "storage/file_io_seam.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "LogError.h"
-#include "proc_address.h"
+#include "Win/proc_address.h"
 
 int wmain(int argc, wchar_t** argv) {
   HMODULE library = LoadLibraryW(L"LogError.dll");

@@ -6,10 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "hresult_error.h"
-#include "log_file_io.h"
-#include "log_format.h"
-#include "log_record_walk.h"
+#include "Win/hresult_error.h"
+#include "format/log_format.h"
+#include "format/log_record_walk.h"
+#include "storage/log_file_io.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <cstddef>
 
+#include "format/log_accounts.h"
 #include "log_account_state.h"
-#include "log_accounts.h"
 
 enum class AppendOutcome {
   Appended,  // the record is in the file (or, without one, the accounts are)

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "folder_mutex.h"
-#include "log_exclusion.h"
+#include "Win/folder_mutex.h"
+#include "storage/log_exclusion.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include <windows.h>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 class ActiveLogGate {
  public:

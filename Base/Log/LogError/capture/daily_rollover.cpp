@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "Win/hresult_error.h"
 #include "active_log_gate.h"
-#include "crt_operations.h"
-#include "hresult_error.h"
-#include "log_exclusion.h"
-#include "log_file_io.h"
-#include "log_format.h"
+#include "format/log_format.h"
 #include "log_store_manager.h"
-#include "pending_log.h"
+#include "pending/pending_log.h"
+#include "storage/log_exclusion.h"
+#include "storage/log_file_io.h"
+#include "utility/crt_operations.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // into the pending log file, keeping that file within kLogRolloverCap.
 #pragma once
 
-#include "date_text.h"
+#include "Win/date_text.h"
 
 inline constexpr wchar_t kLogErrorDateSetting[] = L"LogErrorDate";
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "folder_mutex.h"
+#include "Win/folder_mutex.h"
 
 void LogAccountState::Open(const wchar_t* pszActiveLogPath) {
   const std::wstring folder = FolderOfFile(pszActiveLogPath);

@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // The purpose that names the section (folder_mutex.h).
 inline constexpr wchar_t kLogAccountStatePurpose[] = L"LogAccountState";

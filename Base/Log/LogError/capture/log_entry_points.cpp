@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "LogError.h"
-#include "crt_operations.h"
-#include "hresult_error.h"
-#include "log_accounts.h"
-#include "log_format.h"
+#include "Win/hresult_error.h"
+#include "format/log_accounts.h"
+#include "format/log_format.h"
 #include "log_store_manager.h"
+#include "utility/crt_operations.h"
 
 namespace {
 

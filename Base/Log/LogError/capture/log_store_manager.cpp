@@ -6,11 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "crt_operations.h"
 #include "daily_rollover.h"
-#include "log_exclusion.h"
-#include "log_file_io.h"
-#include "log_tail_repair.h"
+#include "storage/log_exclusion.h"
+#include "storage/log_file_io.h"
+#include "storage/log_tail_repair.h"
+#include "utility/crt_operations.h"
 
 CLogStoreManager g_logStoreManager;
 

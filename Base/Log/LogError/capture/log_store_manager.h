@@ -12,12 +12,12 @@
 #include <cstddef>
 #include <string>
 
+#include "Win/unique_resource.h"
 #include "active_log_append.h"
 #include "active_log_gate.h"
+#include "format/log_accounts.h"
+#include "format/log_format.h"
 #include "log_account_state.h"
-#include "log_accounts.h"
-#include "log_format.h"
-#include "unique_resource.h"
 
 class CLogStoreManager {
  public:

@@ -2,8 +2,8 @@
 // let an exception escape.
 #include <windows.h>
 
-#include "com_module.h"
-#include "hresult_error.h"
+#include "Win/hresult_error.h"
+#include "com/com_module.h"
 #include "log_store_manager.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) noexcept {

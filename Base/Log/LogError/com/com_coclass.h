@@ -3,9 +3,9 @@
 
 #include <new>
 
+#include "Win/hresult_error.h"
 #include "com_agg_object.h"
 #include "com_object.h"
-#include "hresult_error.h"
 
 template <class T, const CLSID* pclsid>
 class CComCoClass {

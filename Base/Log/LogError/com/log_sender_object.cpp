@@ -3,10 +3,10 @@
 #include <string>
 #include <utility>
 
-#include "crt_operations.h"
-#include "hresult_error.h"
-#include "pending_log.h"
-#include "unique_resource.h"
+#include "Win/hresult_error.h"
+#include "Win/unique_resource.h"
+#include "pending/pending_log.h"
+#include "utility/crt_operations.h"
 
 namespace {
 

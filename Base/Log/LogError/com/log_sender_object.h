@@ -12,7 +12,7 @@
 #include "LogError.h"
 #include "com_coclass.h"
 #include "com_object_root.h"
-#include "log2xml.h"
+#include "report/log2xml.h"
 
 class CLogSenderObject : public CComObjectRootEx<CComSingleThreadModel>,
                          public CComCoClass<CLogSenderObject, &CLSID_LogSender>,

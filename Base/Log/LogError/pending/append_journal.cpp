@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "log_file_io.h"
+#include "storage/log_file_io.h"
 
 bool WriteAppendJournal(const LogFilePath& path, const LogAppendJournal& journal) noexcept {
   const auto bytes = EncodeLogAppendJournal(journal);

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "log_append_journal.h"
+#include "format/log_append_journal.h"
 #include "pending_log.h"
 
 // Writes the journal and flushes it. False when it may not be on disk.

@@ -22,8 +22,8 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "crt_operations.h"
-#include "log_accounts.h"
+#include "format/log_accounts.h"
+#include "utility/crt_operations.h"
 
 struct LogFilePath {
   wchar_t text[kCrtPathCapacity + 16] = {};

@@ -4,7 +4,7 @@
 #include <shlwapi.h>
 
 #include "append_journal.h"
-#include "log_file_io.h"
+#include "storage/log_file_io.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <cstring>
 #include <vector>
 
+#include "Win/hresult_error.h"
 #include "append_journal.h"
-#include "hresult_error.h"
-#include "log_file_io.h"
-#include "log_format.h"
-#include "log_merge_plan.h"
-#include "log_tail_repair.h"
+#include "format/log_format.h"
+#include "format/log_merge_plan.h"
+#include "storage/log_file_io.h"
+#include "storage/log_tail_repair.h"
 
 namespace {
 
@@ -135,7 +135,8 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
   }
 
   FileBytes staged;
-  if (!ReadLog(files.staged, kLogReadableBytes, staged) || staged.size <= kLogFileHeaderBytes) return;
+  if (!ReadLog(files.staged, kLogReadableBytes, staged) || staged.size <= kLogFileHeaderBytes)
+    return;
   // Held alone until the journal is gone: a report being read keeps the
   // append out (and waits for the next roll-over), and no reader opens
   // error.bf while its end is changing.

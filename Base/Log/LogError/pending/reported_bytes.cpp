@@ -6,10 +6,10 @@
 
 #include <cstring>
 
-#include "hresult_error.h"
-#include "log_exclusion.h"
-#include "log_file_io.h"
-#include "log_format.h"
+#include "Win/hresult_error.h"
+#include "format/log_format.h"
+#include "storage/log_exclusion.h"
+#include "storage/log_file_io.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "log_append_journal.h"
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
+#include "format/log_append_journal.h"
 
 std::uint64_t CommittedBytes(const wchar_t* pszLogPath, std::uint64_t nSize) {
   const std::wstring journalPath = std::wstring(pszLogPath) + kLogAppendJournalSuffix;

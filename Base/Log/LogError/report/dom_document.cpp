@@ -1,6 +1,6 @@
 #include "dom_document.h"
 
-#include "hresult_error.h"
+#include "Win/hresult_error.h"
 #include "msxml_ids.h"
 
 namespace {

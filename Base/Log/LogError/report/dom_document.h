@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // Makes a BSTR of the text; throws HresultError(E_OUTOFMEMORY) when it cannot.
 UniqueBstr MakeBstr(std::wstring_view text);

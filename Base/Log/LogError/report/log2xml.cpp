@@ -3,11 +3,11 @@
 
 #include <shlwapi.h>
 
+#include "Win/unique_resource.h"
 #include "committed_bytes.h"
-#include "crt_operations.h"
-#include "log_format.h"
+#include "format/log_format.h"
 #include "log_parse.h"
-#include "unique_resource.h"
+#include "utility/crt_operations.h"
 
 CLog2XML::~CLog2XML() { ReleaseData(); }
 

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "crt_operations.h"
+#include "Win/hresult_error.h"
 #include "dom_document.h"
-#include "hresult_error.h"
 #include "log2xml.h"
+#include "utility/crt_operations.h"
 #include "xml_text.h"
 
 namespace {

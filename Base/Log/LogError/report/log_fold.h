@@ -10,7 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "log_record_walk.h"
+#include "format/log_record_walk.h"
 #include "log_tree.h"
 
 class LogFold {

@@ -1,7 +1,7 @@
 #include "log_parse.h"
 
+#include "format/log_record_walk.h"
 #include "log_fold.h"
-#include "log_record_walk.h"
 
 bool ParseLogRecords(const std::uint8_t* pData, std::size_t nBytes, ProductList& products) {
   LogRecordWalk walk(pData, nBytes);

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "crt_operations.h"
+#include "utility/crt_operations.h"
 
 // OpenFileHandle of crt.dll, creating the folder when the file may be created.
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept;

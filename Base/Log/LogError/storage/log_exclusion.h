@@ -9,8 +9,8 @@
 
 #include <windows.h>
 
-#include "folder_mutex.h"
-#include "unique_resource.h"
+#include "Win/folder_mutex.h"
+#include "Win/unique_resource.h"
 
 // The longest one call waits for a log file. With 16 writers (4 processes of
 // 4 threads, 400 records each; bench/contention_bench) appending at once

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "unique_resource.h"
+#include "Win/unique_resource.h"
 
 // Through crt.dll's OpenFileHandle, which creates the folder when the
 // disposition may create the file.

@@ -4,9 +4,9 @@
 #include <memory>
 #include <new>
 
+#include "format/log_format.h"
+#include "format/log_whole_records.h"
 #include "log_file_io.h"
-#include "log_format.h"
-#include "log_whole_records.h"
 
 namespace {
 
