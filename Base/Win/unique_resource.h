@@ -35,8 +35,11 @@ class UniqueResource {
   // Gives up ownership: the caller closes the value returned.
   [[nodiscard]] Type detach() noexcept { return std::exchange(value_, Traits::Invalid()); }
 
+  // Takes `value`, closing the one held before. The value already held is
+  // kept open: closing it would leave the owner holding a dead value.
   // Closing keeps the thread's last error: callers often read it afterwards.
   void reset(Type value = Traits::Invalid()) noexcept {
+    if (value == value_) return;
     Type old = std::exchange(value_, value);
     if (old != Traits::Invalid()) {
       DWORD error = GetLastError();
