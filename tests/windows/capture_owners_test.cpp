@@ -30,7 +30,6 @@ TEST(OwnersTest, ResetDetachAndMoveCloseOnlyWhatTheyGiveUp) {
   } cases[] = {
       {"reset with its own value", [](Owner& o) { o.reset(1); }, {}, 1},
       {"reset with another value", [](Owner& o) { o.reset(2); }, {1}, 2},
-      {"reset empty", [](Owner& o) { o.reset(); }, {1}, 0},
       {"detach", [](Owner& o) { EXPECT_EQ(o.detach(), 1); }, {}, 0},
       {"move another owner in", [](Owner& o) { o = Owner::Adopt(3); }, {1}, 3},
   };
