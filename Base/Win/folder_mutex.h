@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "unique_resource.h"
 
@@ -90,9 +91,47 @@ inline UniqueKernelHandle OpenFolderMutex(std::wstring_view purpose, const wchar
   return mutex;
 }
 
-// Ownership of a mutex: released when the owner goes. It does not own the
-// mutex's handle, which must outlive it.
-using MutexHold = UniqueResource<ClosedBy<HANDLE, &ReleaseMutex>>;
+// The calling thread's ownership of a mutex, released when the hold goes out
+// of scope. It does not own the mutex's handle, which must outlive it, and it
+// stays on the thread that took the mutex: only the owning thread can release.
+class MutexHold {
+ public:
+  MutexHold() noexcept = default;
+  MutexHold(const MutexHold&) = delete;
+  MutexHold& operator=(const MutexHold&) = delete;
+  MutexHold(MutexHold&& other) noexcept : mutex_(std::exchange(other.mutex_, nullptr)) {}
+  MutexHold& operator=(MutexHold&& other) noexcept {
+    if (this != &other) {
+      Release();
+      mutex_ = std::exchange(other.mutex_, nullptr);
+    }
+    return *this;
+  }
+  ~MutexHold() { Release(); }
+
+  // Takes charge of an ownership the calling thread already has: a wait that
+  // succeeded, or a mutex it created owned.
+  [[nodiscard]] static MutexHold Adopt(HANDLE mutex) noexcept {
+    MutexHold hold;
+    hold.mutex_ = mutex;
+    return hold;
+  }
+
+  bool valid() const noexcept { return mutex_ != nullptr; }
+  explicit operator bool() const noexcept { return valid(); }
+
+ private:
+  // Keeps the thread's last error, as the handle owners do.
+  void Release() noexcept {
+    if (HANDLE mutex = std::exchange(mutex_, nullptr)) {
+      const DWORD error = GetLastError();
+      ReleaseMutex(mutex);
+      SetLastError(error);
+    }
+  }
+
+  HANDLE mutex_ = nullptr;
+};
 
 enum class MutexWait {
   Owned,

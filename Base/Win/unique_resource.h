@@ -15,9 +15,9 @@ class UniqueResource {
   UniqueResource() noexcept = default;
   UniqueResource(const UniqueResource&) = delete;
   UniqueResource& operator=(const UniqueResource&) = delete;
-  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.detach()) {}
   UniqueResource& operator=(UniqueResource&& other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other) reset(other.detach());
     return *this;
   }
   ~UniqueResource() { reset(); }
@@ -32,10 +32,14 @@ class UniqueResource {
   bool valid() const noexcept { return value_ != Traits::Invalid(); }
   explicit operator bool() const noexcept { return valid(); }
 
-  Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
+  // Gives up ownership: the caller closes the value returned.
+  [[nodiscard]] Type detach() noexcept { return std::exchange(value_, Traits::Invalid()); }
 
+  // Takes `value`, closing the one held before. The value already held is
+  // kept open: closing it would leave the owner holding a dead value.
   // Closing keeps the thread's last error: callers often read it afterwards.
   void reset(Type value = Traits::Invalid()) noexcept {
+    if (value == value_) return;
     Type old = std::exchange(value_, value);
     if (old != Traits::Invalid()) {
       DWORD error = GetLastError();
@@ -95,7 +99,8 @@ class ComPtr {
   void reset() noexcept {
     if (T* old = std::exchange(p_, nullptr)) old->Release();
   }
-  T* release() noexcept { return std::exchange(p_, nullptr); }
+  // Gives up ownership: the caller owns the reference returned.
+  [[nodiscard]] T* detach() noexcept { return std::exchange(p_, nullptr); }
   T** put() noexcept {
     reset();
     return &p_;

@@ -345,6 +345,19 @@ class CommandsTest(unittest.TestCase):
         finally:
             self.assertEqual(folder.run("register")[0], 0)
 
+    def test_unregister_leaves_another_copy_alone(self):
+        folder = DataFolder("another-copy")
+        copy = folder.file("LogError.dll")
+        shutil.copyfile(os.path.join(BIN_DIR, "LogError.dll"), copy)
+        try:
+            self.assertEqual(folder.run("register", windows_path(copy))[0], 0)
+            code, _, err = folder.run("unregister")
+            self.assertEqual(code, 10, err)
+            self.assertIn("another copy", err)
+            self.assertEqual(folder.run("unregister", windows_path(copy))[0], 0)
+        finally:
+            self.assertEqual(folder.run("register")[0], 0)
+
 
 def main():
     os.makedirs(WORK_DIR, exist_ok=True)

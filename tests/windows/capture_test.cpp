@@ -27,7 +27,7 @@ class CaptureTest : public ::testing::Test {
   TempDataFolder folder_;
 };
 
-TEST_F(CaptureTest, WorkedExampleIsByteExact) {
+TEST_F(CaptureTest, HostErrorRecordIsByteExact) {
   WriteIni(folder_.path(), L"General", L"ProductVersion", L"2.1.0.4");
   ASSERT_EQ(RunHost(L""), 0u);
   std::vector<unsigned char> bytes = ReadFileBytes(ActivePath());

@@ -64,7 +64,7 @@ class TreeBuilder {
   ProductList& products_;
 };
 
-void BuildWorkedExample(CLog2XML& log) {
+void BuildOneAppOfTwoModules(CLog2XML& log) {
   TreeBuilder(log.m_vecProducts)
       .Product(u"2.1.0.4")
       .App(u"2.1.0.9")
@@ -217,9 +217,9 @@ class ReportXmlTest : public ::testing::Test {
   ComApartment apartment_;
 };
 
-TEST_F(ReportXmlTest, WorkedExampleInTextMode) {
+TEST_F(ReportXmlTest, TextModeWritesKnownKindsInOrderWithTheirVersions) {
   CLog2XML log;
-  BuildWorkedExample(log);
+  BuildOneAppOfTwoModules(log);
   bool ok = false;
   std::wstring text = TextReport(log, &ok);
   ASSERT_TRUE(ok);

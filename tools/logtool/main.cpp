@@ -40,8 +40,8 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
     Fail(ExitStatus::kFile, L"register: " + library + L" is not an x86 or x64 library");
   }
   if (error == kRegisteredElsewhere && !registering) {
-    Fail(ExitStatus::kLibrary, L"unregister: the class is registered for " + scope +
-                                   L" to another copy of the library; left alone");
+    Fail(ExitStatus::kOtherCopy, L"unregister: the class is registered for " + scope +
+                                     L" to another copy of the library; left alone");
   }
   if (error == ERROR_ACCESS_DENIED) {
     Fail(ExitStatus::kLibrary,

@@ -17,6 +17,9 @@ enum class ExitStatus : int {
   kRefused = 7,   // the server answered, but not with a 2xx status
   kDamaged = 8,   // dump: damaged spans were skipped (each is listed)
   kNotALog = 9,   // dump: empty, or a log of another format
+  // unregister: the class is registered to another copy of the library, which
+  // keeps it. Not a failure of the library: an uninstaller may go on.
+  kOtherCopy = 10,
 };
 
 class ToolError {

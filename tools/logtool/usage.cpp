@@ -56,5 +56,7 @@ Exit status:
      marked sent
   8  dump: the file is damaged; the skipped spans are listed
   9  dump: the file is empty or a log of another format
+  10 unregister: the class is registered to another copy of the library,
+     whose registration is left alone
 )";
 }

@@ -4,10 +4,10 @@
 // the suite opens it for writing and shares reading only, and the roll-over
 // cannot move it while it is open. So while nobody queues, a writer that
 // opens the file at once has its turn without any kernel wait. Under Wine a
-// mutex's wait and release are two server round trips, which cost about half
-// of a whole open, write and close. A writer that cannot open it at once
-// queues on the folder's active log mutex, and while anyone queues, newcomers
-// queue behind instead of opening first.
+// mutex's wait and release are two server round trips, a large share of a
+// whole open, write and close (docs/performance.md, "Appending records"). A
+// writer that cannot open it at once queues on the folder's active log mutex,
+// and while anyone queues, newcomers queue behind instead of opening first.
 //
 // What the mutex's abandonment says about its owner, a shared section beside
 // it says about every writer: a write that began and never ended. The section

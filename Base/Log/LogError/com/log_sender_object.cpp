@@ -50,7 +50,7 @@ HRESULT CLogSenderObject::GetReport(BSTR* pbstrReport, LONG lBuild) noexcept {
     if (!m_log2Xml.LoadLogFile()) return kNoReport;
     UniqueBstr report;
     if (!m_log2Xml.BuildXml(report.put(), nullptr)) return kNoReport;
-    *pbstrReport = report.release();
+    *pbstrReport = report.detach();
     m_bReportDelivered = true;
     return kReportDelivered;
   });

@@ -50,7 +50,7 @@ HRESULT DomDocument::SetAttribute(IXMLDOMElement* element, BSTR name, BSTR value
 
 HRESULT DomDocument::Save(const std::wstring& fileName) {
   UniqueVariant target;
-  target.adopt_bstr(MakeBstr(fileName).release());
+  target.adopt_bstr(MakeBstr(fileName).detach());
   return document_->save(target.get());
 }
 

@@ -191,7 +191,7 @@ bool CLog2XML::BuildXml(BSTR* pbstrXml, wchar_t* pszReportPath) {
 
   UniqueBstr joined = JoinTexts(texts);
   if (!joined) return false;
-  *pbstrXml = joined.release();
+  *pbstrXml = joined.detach();
   return true;
 }
 

@@ -12,15 +12,11 @@
 #include "Win/folder_mutex.h"
 #include "Win/unique_resource.h"
 
-// The longest one call waits for a log file. With 16 writers (4 processes of
-// 4 threads, 400 records each; bench/contention_bench) appending at once
-// under Wine on the 2-core build machine, one call's 99th percentile was
-// 5.5-7.8 ms over seven runs and the longest call 105 ms. Beside two
-// CPU-bound processes the stress run's longest call was 46-274 ms in ten
-// runs, and in one more, several writers waited past 400 ms at one moment,
-// as the whole machine stalled. So the bound is as long as half a second
-// allows once the wait is over: a record is cut short only by a stall, never
-// by other writers, and a whole call stays within half a second.
+// The longest one call waits for a log file: far above what many writers at
+// once make a call wait, so that a record is cut short only by a stalled
+// machine, never by other writers, and as long as a whole call of half a
+// second allows once the wait is over. The measured waits are in
+// docs/performance.md ("Many writers at once", "Nothing lost under load").
 inline constexpr DWORD kLogExclusionBoundMs = 480;
 
 // The purposes that name the two mutexes (folder_mutex.h).
