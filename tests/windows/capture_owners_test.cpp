@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "folder_mutex.h"
-#include "unique_resource.h"
+#include "Win/folder_mutex.h"
+#include "Win/unique_resource.h"
 
 namespace {
 
