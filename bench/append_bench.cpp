@@ -13,6 +13,8 @@
 #include "bench_support.h"
 #include "crt_api.h"
 
+using namespace suite;
+
 namespace {
 
 constexpr int kRecords = 2000;

@@ -22,6 +22,8 @@
 #include "Win/unique_resource.h"
 #include "bench_support.h"
 
+using namespace suite;
+
 namespace {
 
 constexpr int kProcesses = 4;

@@ -22,6 +22,8 @@
 #include "report/log2xml.h"
 #include "report/msxml_ids.h"
 
+using namespace suite;
+
 namespace {
 
 constexpr std::size_t kFileBytes = 25 * 1024 * 1024;

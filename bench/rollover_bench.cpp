@@ -19,6 +19,8 @@
 #include "bench_support.h"
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 constexpr LONGLONG kCap = kLogRolloverCap;

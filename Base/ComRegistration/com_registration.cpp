@@ -9,6 +9,8 @@
 #include "Win/unique_resource.h"
 #include "registry_writes.h"
 
+namespace suite {
+
 namespace {
 
 constexpr wchar_t kClassId[] = L"{B4D4A31A-62CC-4622-98AC-9E6255D1851F}";
@@ -162,3 +164,5 @@ int UnregisterLogSender(const std::wstring& dllPath, bool perUser) {
   }
   return result;
 }
+
+}  // namespace suite

@@ -19,6 +19,8 @@
 
 #include <string>
 
+namespace suite {
+
 // Unregister found the class registered to another copy of the library and
 // left it alone.
 inline constexpr int kRegisteredElsewhere = ERROR_NOT_OWNER;
@@ -31,3 +33,5 @@ int RegisterLogSender(const std::wstring& dllPath, bool perUser);
 // Removes the registration when it names dllPath (0 also when there was none);
 // kRegisteredElsewhere when it names another file.
 int UnregisterLogSender(const std::wstring& dllPath, bool perUser);
+
+}  // namespace suite

@@ -2,6 +2,8 @@
 
 #include "Win/unique_reg_key.h"
 
+namespace suite {
+
 namespace {
 
 const wchar_t* ValueName(const std::wstring& name) { return name.empty() ? nullptr : name.c_str(); }
@@ -103,3 +105,5 @@ void RegistryWrites::Rollback() {
   }
   done_.clear();
 }
+
+}  // namespace suite

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace suite {
+
 struct RegistryWrite {
   REGSAM view;        // KEY_WOW64_32KEY or KEY_WOW64_64KEY
   std::wstring key;   // below the root
@@ -48,3 +50,5 @@ std::optional<std::wstring> ReadRegistryText(HKEY root, REGSAM view, const std::
 // Deletes `key` with everything below it in `view` (RegDeleteTreeW alone
 // ignores the view). ERROR_SUCCESS also when it was absent.
 LSTATUS DeleteRegistryTree(HKEY root, REGSAM view, const std::wstring& key);
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include "bounded_text.h"
 #include "crt_api.h"
 
+namespace suite {
+
 namespace {
 
 std::wstring EnvironmentText(const wchar_t* name) {
@@ -60,3 +62,5 @@ extern "C" BOOL CRTAPI GetDataFilePath(LPCWSTR fileName, LPWSTR buffer, DWORD ca
     return TRUE;
   });
 }
+
+}  // namespace suite

@@ -7,6 +7,8 @@
 #include "crt_api.h"
 #include "data_folder.h"
 
+namespace suite {
+
 extern "C" HANDLE CRTAPI OpenFileHandle(LPCWSTR path, DWORD access, DWORD share,
                                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                         DWORD flagsAndAttributes, HANDLE templateFile,
@@ -47,3 +49,5 @@ extern "C" BOOL CRTAPI GetFileSize64(LPCWSTR path, LONGLONG* size) {
   *size = (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return TRUE;
 }
+
+}  // namespace suite

@@ -14,6 +14,8 @@
 #include "crt_api.h"
 #include "data_folder.h"
 
+namespace suite {
+
 namespace {
 
 std::wstring SettingsPathIn(const std::wstring& folder) { return folder + L"\\settings.ini"; }
@@ -99,3 +101,5 @@ extern "C" BOOL CRTAPI SetDateMark(LPCWSTR markName) {
   return CatchValue(
       FALSE, [&]() -> BOOL { return WriteSetting(L"DateMarks", markName, TodayDateText().text); });
 }
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace suite {
+
 std::optional<std::wstring> ReadSetting(const wchar_t* section, const wchar_t* key);
 // False when the settings could not be had within kSettingsLockBoundMs.
 bool WriteSetting(const wchar_t* section, const wchar_t* key, const wchar_t* value);
@@ -16,3 +18,5 @@ std::optional<std::wstring> ReadOrAddSetting(const wchar_t* section, const wchar
 
 // The section that a store number selects; null for a store that is not defined.
 const wchar_t* StoreSection(int store);
+
+}  // namespace suite

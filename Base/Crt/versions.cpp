@@ -12,6 +12,8 @@
 #include "crt_api.h"
 #include "settings.h"
 
+namespace suite {
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -83,3 +85,5 @@ extern "C" BOOL CRTAPI GetClientUuid(LPWSTR buffer, DWORD capacity) {
     return TRUE;
   });
 }
+
+}  // namespace suite

@@ -11,6 +11,8 @@
 #include "Win/folder_mutex.h"
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // The purpose that names the mutex (folder_mutex.h).
 inline constexpr wchar_t kSettingsMutexPurpose[] = L"Settings";
 
@@ -32,3 +34,5 @@ class SettingsLock {
   UniqueKernelHandle mutex_;
   MutexHold hold_;  // after mutex_: released before the handle closes
 };
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace suite {
+
 namespace {
 
 // The profile API cannot tell an empty value from a missing key except
@@ -30,3 +32,5 @@ bool ReadSettingFrom(const std::wstring& path, const wchar_t* section, const wch
     buffer.resize(buffer.size() * 4);
   }
 }
+
+}  // namespace suite

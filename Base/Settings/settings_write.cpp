@@ -4,6 +4,8 @@
 
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
                              const wchar_t* value) {
   const std::wstring copy = path + L".new";
@@ -26,3 +28,5 @@ bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section, c
   if (!written) DeleteFileW(copy.c_str());
   return written;
 }
+
+}  // namespace suite

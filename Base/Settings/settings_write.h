@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace suite {
+
 // The profile API writes the file back in place, and a process that dies
 // inside it leaves settings.ini short or empty: every key, the client
 // identifier among them, would be gone. So the write goes into a copy that
@@ -12,3 +14,5 @@
 // value removes the key.
 bool WriteSettingThroughCopy(const std::wstring& path, const wchar_t* section, const wchar_t* key,
                              const wchar_t* value);
+
+}  // namespace suite

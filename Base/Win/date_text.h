@@ -7,6 +7,8 @@
 
 #include <cwchar>
 
+namespace suite {
+
 struct DateText {
   wchar_t text[24];
 };
@@ -22,3 +24,5 @@ inline DateText TodayDateText() noexcept {
   GetLocalTime(&now);
   return FormatDateText(now.wYear, now.wMonth, now.wDay);
 }
+
+}  // namespace suite

@@ -16,6 +16,8 @@
 
 #include "unique_resource.h"
 
+namespace suite {
+
 // The folder as every process names it: full, long-form, with backslashes,
 // without a trailing separator, and upper-cased, because the file system
 // compares names without case. Falls back to the text as given where the
@@ -153,3 +155,5 @@ inline MutexWait WaitForMutex(HANDLE mutex, DWORD milliseconds, MutexHold& hold)
       return MutexWait::TimedOut;
   }
 }
+
+}  // namespace suite

@@ -10,6 +10,8 @@
 #include <exception>
 #include <new>
 
+namespace suite {
+
 class HresultError : public std::exception {
  public:
   explicit HresultError(HRESULT code) noexcept : code_(code) {}
@@ -75,3 +77,5 @@ void CatchAll(Body&& body) noexcept {
   } catch (...) {
   }
 }
+
+}  // namespace suite

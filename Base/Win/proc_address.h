@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+namespace suite {
+
 template <typename Function>
 Function ProcAs(HMODULE module, const char* name) noexcept {
   // Through void(*)() the cast is the documented way between function types.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace suite {
+
 // Empty when the system cannot name the program. The buffer grows until the
 // whole path fits, so a path past MAX_PATH is not cut into another folder.
 inline std::wstring ProgramFolder() {
@@ -21,3 +23,5 @@ inline std::wstring ProgramFolder() {
     path.resize(path.size() * 2);
   }
 }
+
+}  // namespace suite

@@ -5,4 +5,8 @@
 
 #include "unique_resource.h"
 
+namespace suite {
+
 using UniqueRegKey = UniqueResource<ClosedBy<HKEY, &RegCloseKey>>;
+
+}  // namespace suite

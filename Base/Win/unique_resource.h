@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace suite {
+
 template <typename Traits>
 class UniqueResource {
  public:
@@ -134,3 +136,5 @@ class UniqueVariant {
   VARIANT v_;
 };
 static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));
+
+}  // namespace suite

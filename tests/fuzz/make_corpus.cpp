@@ -6,6 +6,8 @@
 
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::LogBytesBuilder;

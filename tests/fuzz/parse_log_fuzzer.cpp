@@ -33,6 +33,8 @@
 #include "report/log_parse.h"
 #include "support/linear_fold.h"
 
+using namespace suite;
+
 namespace {
 
 void Require(bool bCondition) {

@@ -8,6 +8,8 @@
 #include "format/log_merge_plan.h"
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

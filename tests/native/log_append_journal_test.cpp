@@ -6,6 +6,8 @@
 
 #include "format/log_append_journal.h"
 
+using namespace suite;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -11,6 +11,8 @@
 #include "support/linear_fold.h"
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::LogBytesBuilder;

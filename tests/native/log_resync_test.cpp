@@ -14,6 +14,8 @@
 #include "report/log_parse.h"
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::LogBytesBuilder;

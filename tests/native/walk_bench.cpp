@@ -11,6 +11,8 @@
 #include "format/log_record_walk.h"
 #include "support/log_bytes_builder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::AppendBytes;

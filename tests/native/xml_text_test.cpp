@@ -4,6 +4,8 @@
 
 #include "report/xml_text.h"
 
+using namespace suite;
+
 namespace {
 
 TEST(XmlText, ReplacesExactlyTheUnitsXmlForbids) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

@@ -11,6 +11,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 struct FoundAccount {
   LogAccountCause cause = LogAccountCause::DayLogCap;
   // Records not kept by one such record (not yet times its folded count);

@@ -3,6 +3,8 @@
 #include "Win/folder_mutex.h"
 #include "capture/log_account_state.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

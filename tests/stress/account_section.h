@@ -13,6 +13,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 class AccountSectionHold {
  public:
   // Opens (or creates, zero-filled, as the library does) the section of the

@@ -1,5 +1,7 @@
 #include "child_block.h"
 
+using namespace suite;
+
 namespace stress {
 
 ChildBlockMapping ChildBlockMapping::Create(const std::wstring& name) {

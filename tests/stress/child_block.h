@@ -14,6 +14,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 inline constexpr int kMaxThreads = 16;
 inline constexpr int kSlowIndexSlots = 16;
 

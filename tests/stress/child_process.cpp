@@ -2,6 +2,8 @@
 
 #include "Win/program_folder.h"
 
+using namespace suite;
+
 namespace stress {
 
 ChildProcess ChildProcess::Start(const wchar_t* pszProgram, const std::wstring& arguments) {

@@ -10,6 +10,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 class ChildProcess {
  public:
   // Empty when the program could not be started.

@@ -28,6 +28,8 @@
 #include "storm_run.h"
 #include "stress_run.h"
 
+using namespace suite;
+
 namespace {
 
 using RunOfMode = int (*)(stress::DriverOptions&);

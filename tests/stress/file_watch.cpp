@@ -6,6 +6,8 @@
 
 #include "log_file_walk.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

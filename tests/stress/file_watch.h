@@ -12,6 +12,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 class FileWatch {
  public:
   explicit FileWatch(const RunContext& run) : run_(run) {}

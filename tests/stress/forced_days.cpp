@@ -9,6 +9,8 @@
 #include "Win/date_text.h"
 #include "crt_api.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

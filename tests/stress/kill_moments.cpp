@@ -1,5 +1,7 @@
 #include "kill_moments.h"
 
+using namespace suite;
+
 namespace stress {
 
 bool AwaitPhase(const Child& child, std::int32_t phase, DWORD nBoundMs) {

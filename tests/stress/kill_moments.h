@@ -11,6 +11,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 inline constexpr DWORD kPhaseBoundMs = 60000;
 
 // Waits until the child reports `phase` or ends; false when it did neither

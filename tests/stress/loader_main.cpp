@@ -10,6 +10,8 @@
 #include "child_block.h"
 #include "child_process.h"
 
+using namespace suite;
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
   stress::ChildBlockMapping block = stress::ChildBlockMapping::Open(argv[1]);

@@ -7,6 +7,8 @@
 #include "Win/unique_resource.h"
 #include "format/log_format.h"
 
+using namespace suite;
+
 namespace stress {
 
 WalkedFile WalkLogFile(const std::wstring& path) {

@@ -13,6 +13,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 struct WalkedFile {
   bool bExists = false;
   std::uint64_t nBytes = 0;

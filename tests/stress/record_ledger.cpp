@@ -4,6 +4,8 @@
 
 #include "record_key.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

@@ -16,6 +16,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 // How the records not found must compare with what the accounts say.
 enum class LossRule {
   // No process was killed: every record not found is in exactly one account.

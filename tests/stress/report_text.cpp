@@ -10,6 +10,8 @@
 #include "report/msxml_ids.h"
 #include "support/dom_walk.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include "ComRegistration/com_registration.h"
 
+using namespace suite;
+
 namespace stress {
 
 RunContext::RunContext()

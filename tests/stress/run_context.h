@@ -15,6 +15,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 struct Child {
   std::wstring blockName;
   ChildBlockMapping block;

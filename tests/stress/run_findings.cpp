@@ -6,6 +6,8 @@
 #include "log_file_walk.h"
 #include "report_text.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

@@ -11,6 +11,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 struct KeptReport {
   std::wstring path;
   bool bUnconfirmed = false;  // its sender was killed before MarkReportSent returned

@@ -18,6 +18,8 @@
 #include "child_block.h"
 #include "forced_days.h"
 
+using namespace suite;
+
 namespace {
 
 // Written aside and moved into place, so the driver finds a text whole or

@@ -6,6 +6,8 @@
 #include "record_key.h"
 #include "run_context.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

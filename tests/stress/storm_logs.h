@@ -11,6 +11,8 @@
 
 namespace stress {
 
+using namespace suite;
+
 // Calls that returned, by writer process and thread.
 using ThreadCalls = std::map<std::pair<std::uint32_t, std::uint32_t>, std::int32_t>;
 

@@ -14,6 +14,8 @@
 #include "size_watch.h"
 #include "storm_logs.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

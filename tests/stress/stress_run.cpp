@@ -12,6 +12,8 @@
 #include "record_ledger.h"
 #include "run_findings.h"
 
+using namespace suite;
+
 namespace stress {
 
 namespace {

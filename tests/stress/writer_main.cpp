@@ -23,6 +23,8 @@
 #include "record_key.h"
 #include "storage/log_exclusion.h"
 
+using namespace suite;
+
 namespace {
 
 void Account(stress::ThreadAccount& account, std::uint32_t nIndex, std::int64_t nMicros) {

@@ -11,6 +11,9 @@
 
 #include "Win/unique_resource.h"
 
+// Test code takes the product's names as they are.
+using namespace suite;
+
 // Calls visit(IXMLDOMElement*) for each child element of `parent`, in
 // document order. Other children are skipped: a DOM may keep the white space
 // between elements as text nodes. Returns false when the children cannot be

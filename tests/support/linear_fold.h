@@ -12,6 +12,8 @@
 
 namespace logtest {
 
+using namespace suite;
+
 template <typename T, typename Match>
 T* FindFirst(std::vector<std::unique_ptr<T>>& nodes, Match match) {
   for (auto& p : nodes) {

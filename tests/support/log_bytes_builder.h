@@ -16,6 +16,8 @@
 
 namespace logtest {
 
+using namespace suite;
+
 struct RecordFields {
   std::uint32_t kind = static_cast<std::uint32_t>(RecordKind::Error);
   std::int32_t code = kDefaultErrorCode;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+using namespace suite;
+
 namespace {
 
 std::u16string TextAt(const unsigned char* p, std::uint32_t bytes) {

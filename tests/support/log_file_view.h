@@ -9,6 +9,9 @@
 
 #include "format/log_format.h"
 
+// Test code takes the product's names as they are.
+using namespace suite;
+
 struct DecodedRecord {
   LogRecordHeader header;
   std::u16string appName;

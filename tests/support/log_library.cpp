@@ -3,6 +3,8 @@
 #include "Win/proc_address.h"
 #include "temp_data_folder.h"
 
+using namespace suite;
+
 LogLibrary::LogLibrary() {
   module_.reset(LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str()));
   if (!module_) return;

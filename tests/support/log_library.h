@@ -7,6 +7,9 @@
 #include "LogError.h"
 #include "Win/unique_resource.h"
 
+// Test code takes the product's names as they are.
+using namespace suite;
+
 class LogLibrary {
  public:
   LogLibrary();

@@ -5,6 +5,8 @@
 
 #include "Win/date_text.h"
 
+using namespace suite;
+
 TempDataFolder::TempDataFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);

@@ -10,6 +10,8 @@
 #include "Win/folder_mutex.h"
 #include "Win/unique_resource.h"
 
+using namespace suite;
+
 namespace {
 
 // Records every close, so a row can tell what an operation closed.

@@ -15,6 +15,8 @@
 #include "support/log_library.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 DWORD RunHost(const std::wstring& arguments) { return RunProgram(L"a.exe", arguments); }

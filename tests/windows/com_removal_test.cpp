@@ -11,6 +11,8 @@
 #include "support/log_bytes_builder.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::LogOf;

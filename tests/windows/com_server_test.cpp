@@ -10,6 +10,8 @@
 #include "com_test_helpers.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 void* const kGarbage = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x5A5A5A5A));

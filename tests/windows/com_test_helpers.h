@@ -11,6 +11,9 @@
 #include "Win/unique_resource.h"
 #include "support/log_library.h"
 
+// Test code takes the product's names as they are.
+using namespace suite;
+
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(WINAPI*)();
 

@@ -10,6 +10,8 @@
 #include "crt_api.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 class CrtTest : public ::testing::Test {

@@ -17,6 +17,8 @@
 #include "support/log_library.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 using logtest::LogOf;

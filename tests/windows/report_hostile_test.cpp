@@ -22,6 +22,8 @@
 #include "support/log_bytes_builder.h"
 #include "support/temp_data_folder.h"
 
+using namespace suite;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -2,6 +2,8 @@
 
 #include "tool_error.h"
 
+namespace suite {
+
 CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> args,
                          std::span<const OptionSpec> options)
     : command_(command) {
@@ -71,3 +73,5 @@ std::optional<std::int64_t> ParseInteger(const std::wstring& text, std::int64_t 
   if (value < min || value > max) return std::nullopt;
   return value;
 }
+
+}  // namespace suite

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace suite {
+
 struct OptionSpec {
   const wchar_t* name;  // with its leading "--"
   bool takesValue;
@@ -40,3 +42,5 @@ class CommandLine {
 // (no spaces, no hexadecimal, no trailing text).
 std::optional<std::int64_t> ParseInteger(const std::wstring& text, std::int64_t min,
                                          std::int64_t max);
+
+}  // namespace suite

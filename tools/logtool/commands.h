@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace suite {
+
 // dump FILE [--json]: every record and every skipped damaged span.
 int DumpCommand(std::span<const std::wstring> args);
 
@@ -24,3 +26,5 @@ int ConfigCommand(std::span<const std::wstring> args);
 
 // The usage text, with the exit statuses.
 const wchar_t* UsageText();
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include "settings_file.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 bool HasAny(const std::wstring& text, const wchar_t* characters) {
@@ -92,3 +94,5 @@ int ConfigCommand(std::span<const std::wstring> args) {
   if (action == L"set") return Set(line, section, key, words[3]);
   return Unset(section, key);
 }
+
+}  // namespace suite

@@ -2,6 +2,8 @@
 
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 bool IsConsole(HANDLE handle) {
@@ -61,3 +63,5 @@ bool WriteText(DWORD stream, std::wstring_view text) {
   if (IsConsole(handle)) return WriteAllConsole(handle, text);
   return WriteAllBytes(handle, ToUtf8(text));
 }
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace suite {
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(std::wstring_view text);
 
@@ -18,3 +20,5 @@ bool WriteText(DWORD stream, std::wstring_view text);
 inline bool WriteLine(DWORD stream, std::wstring_view text) {
   return WriteText(stream, std::wstring(text) + L"\n");
 }
+
+}  // namespace suite

@@ -3,6 +3,8 @@
 #include "tool_error.h"
 #include "tool_owners.h"
 
+namespace suite {
+
 namespace {
 
 constexpr ULONG kSha256Bytes = 32;
@@ -38,3 +40,5 @@ std::wstring ContentKey(std::string_view body) {
   }
   return hex;
 }
+
+}  // namespace suite

@@ -7,5 +7,9 @@
 #include <string>
 #include <string_view>
 
+namespace suite {
+
 // 64 hex digits. Fails with kInternal when the platform's hash is missing.
 std::wstring ContentKey(std::string_view body);
+
+}  // namespace suite

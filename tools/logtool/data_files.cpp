@@ -6,6 +6,8 @@
 #include "crt_api.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 constexpr DWORD kCrtPathCapacity = 260;
@@ -49,3 +51,5 @@ std::optional<FileFacts> StatFile(const std::wstring& path) {
   facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   return facts;
 }
+
+}  // namespace suite

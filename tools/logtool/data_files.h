@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace suite {
+
 // LogError.dll in the folder that holds logtool.exe (crt.dll lies there too).
 // Fails with kInternal when the tool cannot name its own folder.
 std::wstring LibraryBesideTool();
@@ -25,3 +27,5 @@ struct FileFacts {
 };
 // Nothing when the path names no file or folder.
 std::optional<FileFacts> StatFile(const std::wstring& path);
+
+}  // namespace suite

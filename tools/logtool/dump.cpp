@@ -17,6 +17,8 @@
 #include "format/log_record_walk.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 const wchar_t* KindName(std::uint32_t nKind) {
@@ -211,3 +213,5 @@ int DumpCommand(std::span<const std::wstring> args) {
   const std::wstring& path = line.Positionals()[0];
   return line.Has(L"--json") ? Dump(path, JsonPrinter()) : Dump(path, TextPrinter());
 }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include "tool_error.h"
 
+namespace suite {
+
 std::wstring HexCode(unsigned long code) {
   wchar_t text[16];
   std::swprintf(text, 16, L"0x%08lX", code);
@@ -37,3 +39,5 @@ std::wstring SystemErrorText(unsigned long code) {
   result += L"(error " + std::to_wstring(code) + L")";
   return result;
 }
+
+}  // namespace suite

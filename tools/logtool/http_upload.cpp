@@ -6,6 +6,8 @@
 #include "tool_error.h"
 #include "tool_owners.h"
 
+namespace suite {
+
 namespace {
 
 // Socket error codes that some WinHTTP versions (Wine's) pass through.
@@ -141,3 +143,5 @@ HttpAnswer PostBody(const UploadTarget& target, std::string_view body, const std
   }
   return answer;
 }
+
+}  // namespace suite

@@ -10,6 +10,8 @@
 
 #include "upload_target.h"
 
+namespace suite {
+
 struct HttpAnswer {
   DWORD status = 0;       // the answer's status code
   std::wstring reason;    // its reason phrase
@@ -22,3 +24,5 @@ struct HttpAnswer {
 // WinHTTP went to another URL than the target's.
 HttpAnswer PostBody(const UploadTarget& target, std::string_view body, const std::wstring& headers,
                     DWORD timeoutMs);
+
+}  // namespace suite

@@ -14,6 +14,8 @@
 #include "data_files.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 struct KindEntry {
@@ -111,3 +113,5 @@ int LogCommand(std::span<const std::wstring> args) {
                                    activeLog);
   return 0;
 }
+
+}  // namespace suite

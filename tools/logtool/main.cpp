@@ -15,6 +15,8 @@
 #include "data_files.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 int PrintUsage(DWORD stream, int status) {
@@ -88,6 +90,10 @@ int Report(ExitStatus status, const std::wstring& message) noexcept {
 }
 
 }  // namespace
+
+}  // namespace suite
+
+using namespace suite;
 
 int wmain(int argc, wchar_t** argv) {
   // A missing module is this tool's error to report, not a dialog's.

@@ -2,6 +2,8 @@
 
 #include "tool_owners.h"
 
+namespace suite {
+
 DWORD SessionAccessType(const UploadTarget& target) {
   return target.loopback ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
 }
@@ -42,3 +44,5 @@ void ApplyUserProxy(HINTERNET session, HINTERNET request, const UploadTarget& ta
     WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &fixed, sizeof(fixed));
   }
 }
+
+}  // namespace suite

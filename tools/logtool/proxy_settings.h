@@ -9,6 +9,8 @@
 
 #include "upload_target.h"
 
+namespace suite {
+
 // The access type for WinHttpOpen of a session that will reach `target`.
 DWORD SessionAccessType(const UploadTarget& target);
 
@@ -16,3 +18,5 @@ DWORD SessionAccessType(const UploadTarget& target);
 // fails leaves the session's default in place: a proxy that cannot be found
 // is no reason not to try the direct way.
 void ApplyUserProxy(HINTERNET session, HINTERNET request, const UploadTarget& target);
+
+}  // namespace suite

@@ -12,6 +12,8 @@
 #include "sender_client.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 int PrintReport() {
@@ -71,3 +73,5 @@ int ReportCommand(std::span<const std::wstring> args) {
   }
   return PrintReport();
 }
+
+}  // namespace suite

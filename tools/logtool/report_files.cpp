@@ -4,6 +4,8 @@
 
 #include "tool_owners.h"
 
+namespace suite {
+
 namespace {
 
 // "*.xml" also matches longer extensions through short names; keep ".xml" only.
@@ -46,3 +48,5 @@ std::vector<std::wstring> WrittenReportFiles(const std::wstring& folder,
   }
   return written;
 }
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace suite {
+
 struct ReportFileStamp {
   FILETIME lastWrite;
   ULONGLONG size;
@@ -24,3 +26,5 @@ std::vector<std::wstring> WrittenReportFiles(const std::wstring& folder,
                                              const ReportFolderSnapshot& before,
                                              const ReportFolderSnapshot& after,
                                              const FILETIME& savedFrom);
+
+}  // namespace suite

@@ -15,6 +15,8 @@
 #include "tool_error.h"
 #include "upload_target.h"
 
+namespace suite {
+
 namespace {
 
 constexpr std::int64_t kDefaultTimeoutSeconds = 30;
@@ -83,3 +85,5 @@ int SendCommand(std::span<const std::wstring> args) {
                                    target.url + L" (" + said + L", key " + key + L")");
   return 0;
 }
+
+}  // namespace suite

@@ -3,6 +3,8 @@
 #include "data_files.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 // GetReport's results, plain values in the HRESULT position.
@@ -64,3 +66,5 @@ void FailForMissingReport(const std::wstring& failure) {
   }
   Fail(ExitStatus::kFile, failure + L" " + pendingLog + L" (see `logtool dump` of it)");
 }
+
+}  // namespace suite

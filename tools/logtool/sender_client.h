@@ -10,6 +10,8 @@
 #include "LogError.h"
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // An apartment-threaded COM apartment for the calling thread while it lives.
 // Declare it before any COM pointer, so that the pointers go first.
 class ComApartment {
@@ -35,3 +37,5 @@ UniqueBstr FetchReport(IKRLogSender* sender);
 // Why SaveReport or GetReport gave nothing: kNothing when there is no pending
 // log with records, else kFile with `failure`.
 [[noreturn]] void FailForMissingReport(const std::wstring& failure);
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include "data_files.h"
 #include "tool_error.h"
 
+namespace suite {
+
 std::wstring SettingsFilePath() { return DataFilePath(L"settings.ini"); }
 
 std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wstring& section,
@@ -30,3 +32,5 @@ void WriteSetting(const std::wstring& file, const std::wstring& section, const s
     Fail(ExitStatus::kFile, L"cannot write " + file + L": " + SystemErrorText(error));
   }
 }
+
+}  // namespace suite

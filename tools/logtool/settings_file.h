@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace suite {
+
 // The file that crt.dll names (GetDataFilePath "settings.ini", folder kind 4).
 std::wstring SettingsFilePath();
 
@@ -18,3 +20,5 @@ std::optional<std::wstring> ReadSetting(const std::wstring& file, const std::wst
 // Fails with kFile.
 void WriteSetting(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                   const wchar_t* value);
+
+}  // namespace suite

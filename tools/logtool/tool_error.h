@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+namespace suite {
+
 enum class ExitStatus : int {
   kOk = 0,
   kInternal = 1,  // out of memory, an unexpected platform failure
@@ -47,3 +49,5 @@ std::wstring SystemErrorText(unsigned long code);
 // 60 characters, control characters shown as '?', so the message stays one
 // short line whatever was typed.
 std::wstring Shown(const std::wstring& text);
+
+}  // namespace suite

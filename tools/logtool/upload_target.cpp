@@ -12,6 +12,8 @@
 #include "command_line.h"
 #include "tool_error.h"
 
+namespace suite {
+
 namespace {
 
 std::wstring Lower(std::wstring_view text) {
@@ -135,3 +137,5 @@ UploadTarget ParseUploadTarget(const std::wstring& url) {
   if (target.path.empty() || target.path[0] != L'/') target.path = L"/" + target.path;
   return target;
 }
+
+}  // namespace suite

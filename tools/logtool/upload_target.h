@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace suite {
+
 struct UploadTarget {
   std::wstring url;  // as given
   bool secure = false;
@@ -27,3 +29,5 @@ UploadTarget ParseUploadTarget(const std::wstring& url);
 // "localhost", 127.0.0.0/8 in strict dotted-decimal form, or ::1 (also as
 // ::ffff:127.x.x.x). Names are not resolved: "127.0.0.1.example" is a name.
 bool IsLoopbackHost(std::wstring_view host);
+
+}  // namespace suite

@@ -1,5 +1,7 @@
 #include "commands.h"
 
+namespace suite {
+
 const wchar_t* UsageText() {
   return LR"(usage: logtool COMMAND [OPTIONS]
 
@@ -60,3 +62,5 @@ Exit status:
      whose registration is left alone
 )";
 }
+
+}  // namespace suite

@@ -10,6 +10,8 @@
 #include "Win/unique_resource.h"
 #include "crt_api.h"
 
+using namespace suite;
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   UniqueKernelHandle start =

@@ -25,6 +25,8 @@
 #include "Win/unique_resource.h"
 #include "storage/file_io_seam.h"
 
+using namespace suite;
+
 namespace {
 
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);

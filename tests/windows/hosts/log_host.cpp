@@ -13,6 +13,8 @@
 #include "LogError.h"
 #include "Win/proc_address.h"
 
+using namespace suite;
+
 int wmain(int argc, wchar_t** argv) {
   HMODULE library = LoadLibraryW(L"LogError.dll");
   if (library == nullptr) return 2;

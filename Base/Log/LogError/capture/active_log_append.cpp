@@ -11,6 +11,8 @@
 #include "format/log_record_walk.h"
 #include "storage/log_file_io.h"
 
+namespace suite {
+
 namespace {
 
 // One cap account as found in the file.
@@ -203,3 +205,5 @@ AppendOutcome AppendInTurn(const ActiveLogTurn& turn, const std::byte* pRecord,
   state.Accounted(nDropped);
   return pRecord == nullptr ? AppendOutcome::Appended : AppendOutcome::Refused;
 }
+
+}  // namespace suite

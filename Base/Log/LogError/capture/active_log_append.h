@@ -11,6 +11,8 @@
 #include "format/log_accounts.h"
 #include "log_account_state.h"
 
+namespace suite {
+
 enum class AppendOutcome {
   Appended,  // the record is in the file (or, without one, the accounts are)
   Refused,   // the day's log is at its cap: the record is counted there
@@ -31,3 +33,5 @@ struct ActiveLogTurn {
 AppendOutcome AppendInTurn(const ActiveLogTurn& turn, const std::byte* pRecord,
                            std::size_t nRecordBytes, LogAccountState& state,
                            const LogAccountIdentity& identity, bool& bTailWhole) noexcept;
+
+}  // namespace suite

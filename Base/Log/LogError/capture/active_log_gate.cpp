@@ -5,6 +5,8 @@
 #include "Win/folder_mutex.h"
 #include "storage/log_exclusion.h"
 
+namespace suite {
+
 namespace {
 
 constexpr wchar_t kActiveLogStatePurpose[] = L"ActiveLogState";
@@ -71,3 +73,5 @@ void ActiveLogGate::EndWrite(bool bTailWhole, bool bOwnsMutex) noexcept {
   // its writers keep queueing.
   if (bOwnsMutex && m_pShared != nullptr) InterlockedExchange(&m_pShared->nChecked, 1);
 }
+
+}  // namespace suite

@@ -20,6 +20,8 @@
 
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 class ActiveLogGate {
  public:
   ActiveLogGate() = default;
@@ -80,3 +82,5 @@ class ActiveLogGate {
   // Stands in for the section when it cannot be had; then nChecked stays 0.
   Shared m_local = {};
 };
+
+}  // namespace suite

@@ -11,6 +11,8 @@
 #include "storage/log_file_io.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 namespace {
 
 constexpr wchar_t kActiveLogName[] = L"error.Profile";
@@ -100,3 +102,5 @@ void RollOver(const wchar_t* pszSettingName) noexcept {
   if (!MergeActiveIntoPending(active, files, activeGate)) return;
   SetConfigString(pszSettingName, TodayDateText().text, kCrtStore);
 }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include "Win/date_text.h"
 
+namespace suite {
+
 inline constexpr wchar_t kLogErrorDateSetting[] = L"LogErrorDate";
 
 // True when "LogErrorDate" is unreadable or differs from today's date.
@@ -15,3 +17,5 @@ bool IsRollOverDue() noexcept;
 // mutex cannot be had within kLogExclusionBoundMs nothing is merged and the
 // date is not stored: the next load tries again.
 void RollOver(const wchar_t* pszSettingName) noexcept;
+
+}  // namespace suite

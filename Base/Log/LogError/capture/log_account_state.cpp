@@ -4,6 +4,8 @@
 
 #include "Win/folder_mutex.h"
 
+namespace suite {
+
 void LogAccountState::Open(const wchar_t* pszActiveLogPath) {
   const std::wstring folder = FolderOfFile(pszActiveLogPath);
   if (folder.empty()) return;
@@ -16,3 +18,5 @@ void LogAccountState::Open(const wchar_t* pszActiveLogPath) {
       MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
   m_pShared = static_cast<Shared*>(m_view.get());
 }
+
+}  // namespace suite

@@ -13,6 +13,8 @@
 
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // The purpose that names the section (folder_mutex.h).
 inline constexpr wchar_t kLogAccountStatePurpose[] = L"LogAccountState";
 
@@ -52,3 +54,5 @@ class LogAccountState {
   Shared* m_pShared = nullptr;
   Shared m_local = {};
 };
+
+}  // namespace suite

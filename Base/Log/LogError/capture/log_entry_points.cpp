@@ -17,6 +17,8 @@
 #include "log_store_manager.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 namespace {
 
 constexpr DWORD kModuleVersionChars = 64;
@@ -142,3 +144,5 @@ extern "C" void WINAPI LogException(HMODULE hModule, LONG nCode, LPCWSTR pszMess
   WriteRecordNoThrow(RecordKind::Exception, kDefaultExceptionCode, hModule, nCode, pszMessage,
                      pszValue);
 }
+
+}  // namespace suite

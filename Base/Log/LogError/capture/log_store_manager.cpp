@@ -12,6 +12,8 @@
 #include "storage/log_tail_repair.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 CLogStoreManager g_logStoreManager;
 
 bool CLogStoreManager::WriteFileHeader(HANDLE hFile) {
@@ -189,3 +191,5 @@ AppendOutcome CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecor
                               nStart, nTornBytes};
   return AppendInTurn(turn, pRecord, nRecordBytes, m_accounts, m_accountIdentity, bTailWhole);
 }
+
+}  // namespace suite

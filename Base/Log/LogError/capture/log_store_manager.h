@@ -19,6 +19,8 @@
 #include "format/log_format.h"
 #include "log_account_state.h"
 
+namespace suite {
+
 class CLogStoreManager {
  public:
   CLogStoreManager() = default;
@@ -81,3 +83,5 @@ class CLogStoreManager {
 
 // The one instance of this loaded copy of the library.
 extern CLogStoreManager g_logStoreManager;
+
+}  // namespace suite

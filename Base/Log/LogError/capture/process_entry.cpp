@@ -6,6 +6,8 @@
 #include "com/com_module.h"
 #include "log_store_manager.h"
 
+namespace suite {
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) noexcept {
   switch (dwReason) {
     case DLL_PROCESS_ATTACH:
@@ -23,3 +25,5 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) noex
   }
   return TRUE;
 }
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 #include "com_module.h"
 #include "com_object_root.h"
 
+namespace suite {
+
 template <class Base>
 class CComContainedObject final : public Base {
  public:
@@ -52,3 +54,5 @@ class CComAggObject final : public IUnknown,
  private:
   CComContainedObject<Contained> m_contained;
 };
+
+}  // namespace suite

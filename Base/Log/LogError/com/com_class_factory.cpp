@@ -4,6 +4,8 @@
 
 #include "com_object.h"
 
+namespace suite {
+
 HRESULT WINAPI CComClassFactory::CreateCached(CreatorFunc instanceCreator, REFIID riid,
                                               void** ppv) noexcept {
   if (ppv == nullptr) return E_POINTER;
@@ -43,3 +45,5 @@ HRESULT CComClassFactory::LockServer(BOOL fLock) noexcept {
   }
   return S_OK;
 }
+
+}  // namespace suite

@@ -8,6 +8,8 @@
 #include "com_module.h"
 #include "com_object_root.h"
 
+namespace suite {
+
 class CComClassFactory : public IClassFactory, public CComObjectRootEx<CComMultiThreadModel> {
  public:
   virtual ~CComClassFactory() = default;
@@ -25,3 +27,5 @@ class CComClassFactory : public IClassFactory, public CComObjectRootEx<CComMulti
  private:
   CreatorFunc m_pfnCreateInstance = nullptr;
 };
+
+}  // namespace suite

@@ -7,6 +7,8 @@
 #include "com_agg_object.h"
 #include "com_object.h"
 
+namespace suite {
+
 template <class T, const CLSID* pclsid>
 class CComCoClass {
  public:
@@ -37,3 +39,5 @@ class CComCoClass {
     return hr;
   }
 };
+
+}  // namespace suite

@@ -5,6 +5,8 @@
 
 #include "com_module.h"
 
+namespace suite {
+
 extern "C" __declspec(dllexport) HRESULT WINAPI
     DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   return g_comModule.GetClassObject(rclsid, riid, ppv);
@@ -13,3 +15,5 @@ extern "C" __declspec(dllexport) HRESULT WINAPI
 extern "C" __declspec(dllexport) HRESULT WINAPI DllCanUnloadNow() {
   return g_comModule.GetLockCount() == 0 ? S_OK : S_FALSE;
 }
+
+}  // namespace suite

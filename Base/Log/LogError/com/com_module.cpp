@@ -2,6 +2,8 @@
 
 #include "object_map.h"
 
+namespace suite {
+
 CComModule g_comModule;
 
 CComModule::CComModule() noexcept { InitializeCriticalSection(&m_csObjMap); }
@@ -54,3 +56,5 @@ HRESULT CComModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noe
 void ComModuleInit(HINSTANCE hInstance) noexcept { g_comModule.Init(g_objectMap, hInstance); }
 
 void ComModuleTerm() noexcept { g_comModule.Term(); }
+
+}  // namespace suite

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+namespace suite {
+
 // Creates an object for riid; pv is the outer unknown (instances) or unused.
 using CreatorFunc = HRESULT(WINAPI*)(void* pv, REFIID riid, void** ppv);
 // Creates a class factory that makes its instances with instanceCreator.
@@ -58,3 +60,5 @@ extern CComModule g_comModule;
 // The process entry's share (attach and detach).
 void ComModuleInit(HINSTANCE hInstance) noexcept;
 void ComModuleTerm() noexcept;
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 #include "com_module.h"
 #include "com_object_root.h"
 
+namespace suite {
+
 template <class Base>
 class CComObject final : public Base {
  public:
@@ -51,3 +53,5 @@ class CComObjectCached final : public Base {
     return count;
   }
 };
+
+}  // namespace suite

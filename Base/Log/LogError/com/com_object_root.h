@@ -9,6 +9,8 @@
 
 #include <climits>
 
+namespace suite {
+
 struct CComSingleThreadModel {
   static LONG Increment(LONG* p) noexcept { return ++*p; }
   static LONG Decrement(LONG* p) noexcept { return --*p; }
@@ -56,3 +58,5 @@ HRESULT InternalQueryInterface(T* object, REFIID riid, void** ppv) noexcept {
   found->AddRef();
   return S_OK;
 }
+
+}  // namespace suite

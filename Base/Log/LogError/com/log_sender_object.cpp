@@ -8,6 +8,8 @@
 #include "pending/pending_log.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 namespace {
 
 constexpr wchar_t kSendMark[] = L"SendErrorDate";
@@ -64,3 +66,5 @@ HRESULT CLogSenderObject::MarkReportSent() noexcept {
   }
   return S_OK;
 }
+
+}  // namespace suite

@@ -14,6 +14,8 @@
 #include "com_object_root.h"
 #include "report/log2xml.h"
 
+namespace suite {
+
 class CLogSenderObject : public CComObjectRootEx<CComSingleThreadModel>,
                          public CComCoClass<CLogSenderObject, &CLSID_LogSender>,
                          public IKRLogSender {
@@ -56,3 +58,5 @@ class CLogSenderObject : public CComObjectRootEx<CComSingleThreadModel>,
   // were loaded but never handed out as report text were not sent.
   bool m_bReportDelivered = false;
 };
+
+}  // namespace suite

@@ -3,4 +3,8 @@
 
 #include "com_module.h"
 
+namespace suite {
+
 extern ObjectMapEntry g_objectMap[];
+
+}  // namespace suite

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace suite {
+
 namespace {
 
 constexpr LogAccountCause kCauses[] = {LogAccountCause::DayLogCap, LogAccountCause::WriterDrops,
@@ -152,3 +154,5 @@ std::size_t LogAccountRecordMaxBytes(const LogAccountIdentity& identity) {
   return sizeof(LogRecordHeader) + TextBytes(identity.appName) + TextBytes(identity.moduleName) +
          (nLongestMessage + 1 + kLongestValueChars + 1) * sizeof(char16_t);
 }
+
+}  // namespace suite

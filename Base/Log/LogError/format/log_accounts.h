@@ -21,6 +21,8 @@
 #include "log_format.h"
 #include "log_record_walk.h"
 
+namespace suite {
+
 enum class LogAccountCause : std::int32_t {
   DayLogCap = 10901,
   WriterDrops = 10902,
@@ -73,3 +75,5 @@ std::vector<std::uint8_t> LogAccountRecord(const LogAccountIdentity& identity,
 
 // The most bytes one account of `identity` takes, whatever its value.
 std::size_t LogAccountRecordMaxBytes(const LogAccountIdentity& identity);
+
+}  // namespace suite

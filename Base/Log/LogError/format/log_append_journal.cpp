@@ -1,5 +1,7 @@
 #include "log_append_journal.h"
 
+namespace suite {
+
 namespace {
 
 constexpr std::uint32_t kMark = 0x4A414C45;  // "ELAJ" as it reads on disk
@@ -45,3 +47,5 @@ std::optional<LogAppendJournal> DecodeLogAppendJournal(const std::uint8_t* pData
   if (journal.nBase > journal.nEnd) return std::nullopt;
   return journal;
 }
+
+}  // namespace suite

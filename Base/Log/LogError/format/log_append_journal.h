@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace suite {
+
 inline constexpr wchar_t kLogAppendJournalSuffix[] = L".journal";
 inline constexpr std::size_t kLogAppendJournalBytes = 32;
 
@@ -32,3 +34,5 @@ std::array<std::uint8_t, kLogAppendJournalBytes> EncodeLogAppendJournal(
     const LogAppendJournal& journal) noexcept;
 std::optional<LogAppendJournal> DecodeLogAppendJournal(const std::uint8_t* pData,
                                                        std::size_t nBytes) noexcept;
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace suite {
+
 enum class RecordKind : std::uint32_t {
   Error = 1,
   Warning = 2,
@@ -88,3 +90,5 @@ static_assert(offsetof(LogRecordHeader, ProductVersion) == 40);
 static_assert(offsetof(LogRecordHeader, AppVersion) == 104);
 static_assert(offsetof(LogRecordHeader, ModuleVersion) == 168);
 static_assert(offsetof(LogRecordHeader, Time) == 232);
+
+}  // namespace suite

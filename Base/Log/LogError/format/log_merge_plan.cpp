@@ -4,6 +4,8 @@
 #include "log_record_walk.h"
 #include "log_whole_records.h"
 
+namespace suite {
+
 namespace {
 
 constexpr std::size_t kDataStart = kLogFileHeaderBytes;
@@ -129,3 +131,5 @@ LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
   }
   return plan;
 }
+
+}  // namespace suite

@@ -12,6 +12,8 @@
 
 #include "log_format.h"
 
+namespace suite {
+
 struct LogByteSpan {
   std::size_t nOffset = 0;
   std::size_t nBytes = 0;
@@ -61,3 +63,5 @@ LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
 LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
                           const std::uint8_t* pStaged, std::size_t nStaged,
                           std::size_t nAccountBytes, std::int64_t nCap = kLogRolloverCap);
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include "log_format.h"
 
+namespace suite {
+
 namespace {
 
 constexpr std::size_t kHeaderBytes = sizeof(LogRecordHeader);
@@ -307,3 +309,5 @@ void LogRecordWalk::FillRecord(std::size_t nEnd, LogRecordView& record) {
   ++m_nRecords;
   m_nOffset = nEnd;
 }
+
+}  // namespace suite

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace suite {
+
 // One record as found in the file. Texts end at their first zero code unit, at
 // the end of their fixed field, or at the end of their own span in the string
 // area, whichever comes first.
@@ -130,3 +132,5 @@ class LogRecordWalk {
   std::size_t m_nSkippedSpans = 0;
   std::size_t m_nSkippedBytes = 0;
 };
+
+}  // namespace suite

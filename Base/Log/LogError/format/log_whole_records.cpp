@@ -5,6 +5,8 @@
 #include "log_format.h"
 #include "log_record_walk.h"
 
+namespace suite {
+
 std::size_t WholeRecordsEnd(const std::uint8_t* pData, std::size_t nBytes) noexcept {
   if (pData == nullptr || nBytes <= kLogFileHeaderBytes) return nBytes;
   LogRecordWalk walk(pData, nBytes);
@@ -40,3 +42,5 @@ bool EndsWithWholeRecord(const std::uint8_t* pTail, std::size_t nBytes) noexcept
     if (nOffset == 0) return false;
   }
 }
+
+}  // namespace suite

@@ -7,6 +7,8 @@
 
 #include "log_format.h"
 
+namespace suite {
+
 // The offset where a torn tail of `pData` (a whole file, file header
 // included) begins: a record cut short at the end by a write that did not
 // finish. That tail was never a record, so cutting it loses nothing. Without
@@ -43,3 +45,5 @@ std::size_t WholeRecordsEndFromTail(const std::uint8_t* pData, std::size_t nByte
 // would put whatever is written next at an odd offset, where readers never
 // look for records.
 constexpr std::size_t EvenEnd(std::size_t nEnd) noexcept { return nEnd & ~std::size_t{1}; }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include "storage/log_file_io.h"
 
+namespace suite {
+
 bool WriteAppendJournal(const LogFilePath& path, const LogAppendJournal& journal) noexcept {
   const auto bytes = EncodeLogAppendJournal(journal);
   UniqueFileHandle file = OpenLogFile(path.text, GENERIC_WRITE, 0, CREATE_ALWAYS);
@@ -41,3 +43,5 @@ bool RecoverAppend(const PendingLogFiles& files) noexcept {
   // again to the same length.
   return DeleteLogFile(files.journal.text) || !LogFileExists(files.journal);
 }
+
+}  // namespace suite

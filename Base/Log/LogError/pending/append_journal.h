@@ -7,6 +7,8 @@
 #include "format/log_append_journal.h"
 #include "pending_log.h"
 
+namespace suite {
+
 // Writes the journal and flushes it. False when it may not be on disk.
 bool WriteAppendJournal(const LogFilePath& path, const LogAppendJournal& journal) noexcept;
 
@@ -20,3 +22,5 @@ std::optional<LogAppendJournal> ReadAppendJournal(const LogFilePath& path) noexc
 // speaks of another file and goes without a change. False when the journal
 // stays because error.bf could not be cut now.
 bool RecoverAppend(const PendingLogFiles& files) noexcept;
+
+}  // namespace suite

@@ -25,6 +25,8 @@
 #include "format/log_accounts.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 struct LogFilePath {
   wchar_t text[kCrtPathCapacity + 16] = {};
 };
@@ -66,3 +68,5 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
 // moment leaves the old file or the new one, never a torn one.
 void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
                          std::size_t nReported) noexcept;
+
+}  // namespace suite

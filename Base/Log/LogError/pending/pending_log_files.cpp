@@ -6,6 +6,8 @@
 #include "append_journal.h"
 #include "storage/log_file_io.h"
 
+namespace suite {
+
 namespace {
 
 LogFilePath WithSuffix(const wchar_t* pszPath, const wchar_t* pszSuffix) noexcept {
@@ -54,3 +56,5 @@ bool SettlePendingLog(const PendingLogFiles& files) noexcept {
   }
   return !LogFileExists(files.merging) && !LogFileExists(files.merge);
 }
+
+}  // namespace suite

@@ -23,6 +23,8 @@
 #include "storage/log_file_io.h"
 #include "storage/log_tail_repair.h"
 
+namespace suite {
+
 namespace {
 
 // A size that cannot be read counts as 0.
@@ -170,3 +172,5 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
   }
   DeleteLogFile(files.journal.text);  // committed; left behind, the next settle drops it
 }
+
+}  // namespace suite

@@ -11,6 +11,8 @@
 #include "storage/log_exclusion.h"
 #include "storage/log_file_io.h"
 
+namespace suite {
+
 namespace {
 
 // Writes what stays into the side file and moves it over error.bf. Dying
@@ -63,3 +65,5 @@ void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
   if (nReported < kLogFileHeaderBytes) return;
   KeepOnly(files, bytes.data.get() + nReported, bytes.size - nReported);
 }
+
+}  // namespace suite

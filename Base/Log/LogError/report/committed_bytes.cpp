@@ -8,6 +8,8 @@
 #include "Win/unique_resource.h"
 #include "format/log_append_journal.h"
 
+namespace suite {
+
 std::uint64_t CommittedBytes(const wchar_t* pszLogPath, std::uint64_t nSize) {
   const std::wstring journalPath = std::wstring(pszLogPath) + kLogAppendJournalSuffix;
   UniqueFileHandle file = UniqueFileHandle::Adopt(CreateFileW(journalPath.c_str(), GENERIC_READ,
@@ -21,3 +23,5 @@ std::uint64_t CommittedBytes(const wchar_t* pszLogPath, std::uint64_t nSize) {
   const std::optional<LogAppendJournal> journal = DecodeLogAppendJournal(bytes, nRead);
   return journal && journal->Encloses(nSize) ? journal->nBase : nSize;
 }
+
+}  // namespace suite

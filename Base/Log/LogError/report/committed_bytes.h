@@ -6,5 +6,9 @@
 
 #include <cstdint>
 
+namespace suite {
+
 // `pszLogPath` is open for reading at `nSize` bytes; its journal sits beside it.
 std::uint64_t CommittedBytes(const wchar_t* pszLogPath, std::uint64_t nSize);
+
+}  // namespace suite

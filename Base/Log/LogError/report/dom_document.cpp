@@ -3,6 +3,8 @@
 #include "Win/hresult_error.h"
 #include "msxml_ids.h"
 
+namespace suite {
+
 namespace {
 
 HRESULT NullAsFailure(HRESULT hr, const void* result) {
@@ -58,3 +60,5 @@ HRESULT DomDocument::Xml(UniqueBstr& text) noexcept {
   // A null text with success is an empty text; the writer adds nothing for it.
   return document_->get_xml(text.put());
 }
+
+}  // namespace suite

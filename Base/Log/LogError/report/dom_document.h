@@ -11,6 +11,8 @@
 
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // Makes a BSTR of the text; throws HresultError(E_OUTOFMEMORY) when it cannot.
 UniqueBstr MakeBstr(std::wstring_view text);
 
@@ -32,3 +34,5 @@ class DomDocument {
  private:
   ComPtr<IXMLDOMDocument> document_;
 };
+
+}  // namespace suite

@@ -9,6 +9,8 @@
 #include "log_parse.h"
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 CLog2XML::~CLog2XML() { ReleaseData(); }
 
 bool CLog2XML::LoadLogFile() {
@@ -48,3 +50,5 @@ void CLog2XML::ReleaseData() {
   m_pFileData.reset();
   m_nFileDataBytes = 0;
 }
+
+}  // namespace suite

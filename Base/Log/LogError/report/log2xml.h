@@ -18,6 +18,8 @@
 
 #include "log_tree.h"
 
+namespace suite {
+
 class CLog2XML {
  public:
   CLog2XML() = default;
@@ -56,3 +58,5 @@ class CLog2XML {
   std::unique_ptr<std::uint8_t[]> m_pFileData;
   std::size_t m_nFileDataBytes = 0;
 };
+
+}  // namespace suite

@@ -13,6 +13,8 @@
 #include "utility/crt_operations.h"
 #include "xml_text.h"
 
+namespace suite {
+
 namespace {
 
 std::wstring_view Wide(std::u16string_view text) {
@@ -208,3 +210,5 @@ bool CLog2XML::SaveXmlReport(const wchar_t* pszFolder, std::wstring& strReportPa
   strReportPath.resize(wcslen(strReportPath.c_str()));
   return bBuilt;
 }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+namespace suite {
+
 namespace {
 
 std::size_t Mix(std::size_t seed, std::size_t value) {
@@ -118,3 +120,5 @@ void LogFold::Add(const LogRecordView& record) {
   }
   ++pItem->nCount;
 }
+
+}  // namespace suite

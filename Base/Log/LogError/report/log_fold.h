@@ -13,6 +13,8 @@
 #include "format/log_record_walk.h"
 #include "log_tree.h"
 
+namespace suite {
+
 class LogFold {
  public:
   // Indexes whatever `products` already holds, so folding into a non-empty
@@ -70,3 +72,5 @@ class LogFold {
   std::unordered_map<ItemKey, ErrorItem*, KeyHash> m_itemIndex;
   std::unordered_map<ValuedItemKey, ErrorItem*, KeyHash> m_valuedItemIndex;
 };
+
+}  // namespace suite

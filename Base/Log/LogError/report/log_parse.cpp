@@ -3,6 +3,8 @@
 #include "format/log_record_walk.h"
 #include "log_fold.h"
 
+namespace suite {
+
 bool ParseLogRecords(const std::uint8_t* pData, std::size_t nBytes, ProductList& products) {
   LogRecordWalk walk(pData, nBytes);
   const LogFileState state = walk.FileState();
@@ -24,3 +26,5 @@ bool ParseLogRecords(const std::uint8_t* pData, std::size_t nBytes, ProductList&
     }
   }
 }
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 
 #include "log_tree.h"
 
+namespace suite {
+
 // Folds every whole record of the file buffer into `products` (which the
 // caller passes empty), in file order. Damaged spans cost only their own
 // bytes: the walk resumes at the next whole record behind each one (see
@@ -18,3 +20,5 @@
 // and bytes without a known header in which no whole record was found; the
 // tree is then empty. May throw std::bad_alloc.
 bool ParseLogRecords(const std::uint8_t* pData, std::size_t nBytes, ProductList& products);
+
+}  // namespace suite

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace suite {
+
 struct ErrorItem {
   std::uint32_t nKind;
   std::int32_t nErrorCode;
@@ -36,3 +38,5 @@ struct ProductGroup {
 };
 
 using ProductList = std::vector<std::unique_ptr<ProductGroup>>;
+
+}  // namespace suite

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace suite {
+
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
@@ -95,3 +97,5 @@ std::u16string SanitizeFileNamePart(std::u16string_view text) {
   }
   return out;
 }
+
+}  // namespace suite

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace suite {
+
 // True when every code unit may appear in XML 1.0 character data, so the
 // common case needs no copy.
 bool IsXmlTextClean(std::u16string_view text);
@@ -20,3 +22,5 @@ std::u16string SanitizeXmlText(std::u16string_view text);
 // and spaces gets its dots replaced so it can never name the current or the
 // parent folder. An empty text stays empty.
 std::u16string SanitizeFileNamePart(std::u16string_view text);
+
+}  // namespace suite

@@ -3,6 +3,8 @@
 
 #include "file_io_platform.h"
 
+namespace suite {
+
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept {
   return OpenMakingFolder(pszPath, nAccess, nShare, nDisposition);
 }
@@ -32,5 +34,7 @@ BOOL IoMove(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD nFlags) noexcept
 }
 
 BOOL IoDelete(const wchar_t* pszPath) noexcept { return DeleteFileW(pszPath); }
+
+}  // namespace suite
 
 #endif  // LOGERROR_FAULT_SEAM

@@ -10,6 +10,8 @@
 
 #include "utility/crt_operations.h"
 
+namespace suite {
+
 // OpenFileHandle of crt.dll, creating the folder when the file may be created.
 HANDLE IoOpen(const wchar_t* pszPath, DWORD nAccess, DWORD nShare, DWORD nDisposition) noexcept;
 BOOL IoSize(HANDLE hFile, LARGE_INTEGER* pSize) noexcept;
@@ -37,3 +39,5 @@ inline HANDLE OpenMakingFolder(const wchar_t* pszPath, DWORD nAccess, DWORD nSha
   }
   return hFile;
 }
+
+}  // namespace suite

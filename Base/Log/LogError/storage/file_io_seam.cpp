@@ -10,6 +10,8 @@
 
 #include "file_io_platform.h"
 
+namespace suite {
+
 namespace {
 
 std::atomic<LONG> g_nCalls{0};
@@ -128,5 +130,7 @@ BOOL IoMove(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD nFlags) noexcept
 BOOL IoDelete(const wchar_t* pszPath) noexcept {
   return !FailsOrEnds(ERROR_ACCESS_DENIED) && DeleteFileW(pszPath);
 }
+
+}  // namespace suite
 
 #endif  // LOGERROR_FAULT_SEAM

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+namespace suite {
+
 enum FileFault : LONG {
   kFileFaultNone = 0,
   kFileFaultFail = 1,
@@ -30,3 +32,5 @@ using FileFaultSeamFunction = LONG(WINAPI*)(LONG nFailAt, LONG nMode);
 // The bytes that file calls wrote since the last arming.
 inline constexpr char kFileFaultBytesExport[] = "LogErrorFaultSeamBytesWritten";
 using FileFaultBytesFunction = LONGLONG(WINAPI*)();
+
+}  // namespace suite

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace suite {
+
 UniqueKernelHandle OpenLogFilesMutex(LogFiles which, const wchar_t* pszFilePath,
                                      bool* pbCreatedOwned) {
   const std::wstring folder = FolderOfFile(pszFilePath);
@@ -24,3 +26,5 @@ DWORD Deadline::Remaining() const noexcept {
 MutexWait WaitUntil(HANDLE mutex, const Deadline& deadline, MutexHold& hold) noexcept {
   return WaitForMutex(mutex, deadline.Remaining(), hold);
 }
+
+}  // namespace suite

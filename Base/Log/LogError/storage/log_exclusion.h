@@ -12,6 +12,8 @@
 #include "Win/folder_mutex.h"
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // The longest one call waits for a log file: far above what many writers at
 // once make a call wait, so that a record is cut short only by a stalled
 // machine, never by other writers, and as long as a whole call of half a
@@ -62,3 +64,5 @@ bool RetryWhileShared(const Deadline& deadline, Attempt&& attempt) {
     Sleep(1);
   }
 }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include "file_io_platform.h"
 
+namespace suite {
+
 UniqueFileHandle OpenLogFile(const wchar_t* pszPath, DWORD nAccess, DWORD nShare,
                              DWORD nDisposition) noexcept {
   return UniqueFileHandle::Adopt(IoOpen(pszPath, nAccess, nShare, nDisposition));
@@ -61,3 +63,5 @@ bool ReadWholeFile(HANDLE hFile, LONGLONG nMaxBytes, FileBytes& out) noexcept {
   out.size = nBytes;
   return true;
 }
+
+}  // namespace suite

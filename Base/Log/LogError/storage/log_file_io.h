@@ -13,6 +13,8 @@
 
 #include "Win/unique_resource.h"
 
+namespace suite {
+
 // Through crt.dll's OpenFileHandle, which creates the folder when the
 // disposition may create the file.
 UniqueFileHandle OpenLogFile(const wchar_t* pszPath, DWORD nAccess, DWORD nShare,
@@ -40,3 +42,5 @@ struct FileBytes {
 // Reads the file from its start, which must hold at most `nMaxBytes`; `out`
 // is left empty on failure.
 bool ReadWholeFile(HANDLE hFile, LONGLONG nMaxBytes, FileBytes& out) noexcept;
+
+}  // namespace suite

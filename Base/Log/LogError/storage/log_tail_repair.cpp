@@ -8,6 +8,8 @@
 #include "format/log_whole_records.h"
 #include "log_file_io.h"
 
+namespace suite {
+
 namespace {
 
 constexpr auto kHeaderEnd = static_cast<LONGLONG>(kLogFileHeaderBytes);
@@ -52,3 +54,5 @@ bool RepairTornTail(const wchar_t* pszPath) noexcept {
   LONGLONG nSize = 0;
   return FileSizeOf(file.get(), nSize) && CutTornTail(file.get(), nSize);
 }
+
+}  // namespace suite

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace suite {
+
 // Where the whole records of the file end (WholeRecordsEnd): judged from its
 // last bytes when they end on a whole record, else from all of them. `hFile`
 // is open for reading at `nSize` bytes. False when it could not be read.
@@ -18,3 +20,5 @@ bool CutTornTail(HANDLE hFile, LONGLONG& nSize) noexcept;
 // The same for the file at `pszPath`, opened for the purpose. True when
 // nothing is left to cut, a missing file included.
 bool RepairTornTail(const wchar_t* pszPath) noexcept;
+
+}  // namespace suite

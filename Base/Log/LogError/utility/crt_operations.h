@@ -7,6 +7,8 @@
 
 #include "crt_api.h"
 
+namespace suite {
+
 // Arguments whose meaning lies in the utility library.
 inline constexpr int kCrtDataFolder = 4;  // GetDataFilePath: the suite's data folder
 inline constexpr int kCrtStore = 1;       // settings store of the suite
@@ -23,3 +25,5 @@ void FillText260(std::wstring& text, Fill&& fill) {
   text[kCrtPathCapacity] = L'\0';
   text.resize(wcslen(text.c_str()));
 }
+
+}  // namespace suite
