@@ -3,7 +3,9 @@
 # nothing (and takes well under a second) when everything is already there.
 # Runs as root (CI does). It stops only when a package the build cannot do
 # without fails to install; a stale package index or a missing 32-bit Wine
-# is a warning, and the tests then run on the x86_64 build.
+# is a warning, and the tests then run on the x86_64 build. So is a missing
+# i686 Linux compiler or sanitizer runtime: test.sh then skips the neutral
+# code's 32-bit run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/host-arch.sh
@@ -12,18 +14,33 @@ required=(cmake ninja-build g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-
   mingw-w64-x86-64-dev mingw-w64-tools googletest libgtest-dev clang libclang-rt-14-dev
   clang-format llvm-14 lld wine wine64 python3)
 
+# The neutral code's tests at the shipped pointer size, as i386 Linux
+# programs; where the kernel refuses 32-bit code they run under qemu.
+# (libc6-dev-i386-cross is only a recommendation of the compiler.)
+native32=(g++-i686-linux-gnu libc6-dev-i386-cross libasan8-i386-cross libubsan1-i386-cross)
+runs_32bit=0
+if host_runs_32bit; then
+  runs_32bit=1
+else
+  native32+=(qemu-user-static)
+fi
+
 # One query for all of them: the check must cost nothing when all is there.
-installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${required[@]}" 2>/dev/null |
-  awk '/ install ok installed$/ {print $1}')
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${required[@]}" "${native32[@]}" \
+  2>/dev/null | awk '/ install ok installed$/ {print $1}')
 missing=()
 for pkg in "${required[@]}"; do
   grep -qx "$pkg" <<<"$installed" || missing+=("$pkg")
 done
+missing32=()
+for pkg in "${native32[@]}"; do
+  grep -qx "$pkg" <<<"$installed" || missing32+=("$pkg")
+done
 want_wine32=0
-if host_runs_32bit && ! have_wine32; then
+if [ $runs_32bit -eq 1 ] && ! have_wine32; then
   want_wine32=1
 fi
-if [ ${#missing[@]} -eq 0 ] && [ $want_wine32 -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && [ $want_wine32 -eq 0 ]; then
   exit 0
 fi
 
@@ -58,6 +75,15 @@ if [ ${#missing[@]} -gt 0 ]; then
       exit 1
     fi
   fi
+fi
+
+# Not essential: without them only the neutral code's 32-bit run is skipped.
+if [ ${#missing32[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing32[*]}"
+  [ ${#missing[@]} -gt 0 ] || update_index
+  install_packages "${missing32[@]}" ||
+    echo "bootstrap: warning: ${missing32[*]} did not all install; the neutral code's" \
+      "32-bit test run is skipped (see /tmp/bootstrap-apt-install.log)"
 fi
 
 # The i386 architecture is added only where 32-bit programs run, so that a
