@@ -59,20 +59,20 @@ LSTATUS RegistryWrites::Apply(const std::vector<RegistryWrite>& writes) {
       return status;
     }
   }
-  done_.clear();
+  m_done.clear();
   return ERROR_SUCCESS;
 }
 
 LSTATUS RegistryWrites::ApplyOne(const RegistryWrite& write) {
   const REGSAM view = write.view;
-  Undo undo{view, write.key, write.name, ReadRegistryText(root_, view, write.key, write.name), {}};
+  Undo undo{view, write.key, write.name, ReadRegistryText(m_root, view, write.key, write.name), {}};
   // Remember which keys of the path this write brings into being.
-  for (std::wstring key = write.key; !key.empty() && !KeyExists(root_, view, key);
+  for (std::wstring key = write.key; !key.empty() && !KeyExists(m_root, view, key);
        key = Parent(key)) {
     undo.createdKeys.insert(undo.createdKeys.begin(), key);
   }
   UniqueRegKey key;
-  LSTATUS status = RegCreateKeyExW(root_, write.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
+  LSTATUS status = RegCreateKeyExW(m_root, write.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
                                    nullptr, key.put(), nullptr);
   if (status == ERROR_SUCCESS) {
     status = RegSetValueExW(key.get(), ValueName(write.name), 0, REG_SZ,
@@ -80,14 +80,14 @@ LSTATUS RegistryWrites::ApplyOne(const RegistryWrite& write) {
                             static_cast<DWORD>((write.value.size() + 1) * sizeof(wchar_t)));
   }
   // Recorded even on failure: the key may exist by now.
-  done_.push_back(std::move(undo));
+  m_done.push_back(std::move(undo));
   return status;
 }
 
 void RegistryWrites::Rollback() {
-  for (auto undo = done_.rbegin(); undo != done_.rend(); ++undo) {
+  for (auto undo = m_done.rbegin(); undo != m_done.rend(); ++undo) {
     UniqueRegKey key;
-    if (RegOpenKeyExW(root_, undo->key.c_str(), 0, KEY_SET_VALUE | undo->view, key.put()) ==
+    if (RegOpenKeyExW(m_root, undo->key.c_str(), 0, KEY_SET_VALUE | undo->view, key.put()) ==
         ERROR_SUCCESS) {
       if (undo->oldValue) {
         RegSetValueExW(key.get(), ValueName(undo->name), 0, REG_SZ,
@@ -100,10 +100,10 @@ void RegistryWrites::Rollback() {
     key.reset();
     for (auto created = undo->createdKeys.rbegin(); created != undo->createdKeys.rend();
          ++created) {
-      RegDeleteKeyExW(root_, created->c_str(), undo->view, 0);
+      RegDeleteKeyExW(m_root, created->c_str(), undo->view, 0);
     }
   }
-  done_.clear();
+  m_done.clear();
 }
 
 }  // namespace suite

@@ -20,7 +20,7 @@ struct RegistryWrite {
 
 class RegistryWrites {
  public:
-  explicit RegistryWrites(HKEY root) : root_(root) {}
+  explicit RegistryWrites(HKEY root) : m_root(root) {}
   RegistryWrites(const RegistryWrites&) = delete;
   RegistryWrites& operator=(const RegistryWrites&) = delete;
 
@@ -39,8 +39,8 @@ class RegistryWrites {
   LSTATUS ApplyOne(const RegistryWrite& write);
   void Rollback();
 
-  HKEY root_;
-  std::vector<Undo> done_;
+  HKEY m_root;
+  std::vector<Undo> m_done;
 };
 
 // The text of a REG_SZ value, if it exists.

@@ -3,10 +3,10 @@
 namespace suite {
 
 SettingsLock::SettingsLock(const std::wstring& folder)
-    : mutex_(OpenFolderMutex(kSettingsMutexPurpose, folder.c_str())) {
+    : m_mutex(OpenFolderMutex(kSettingsMutexPurpose, folder.c_str())) {
   // An abandoned mutex is owned all the same: the profile API's own write is
   // what the dead owner may have cut short, and nothing here can mend that.
-  WaitForMutex(mutex_.get(), kSettingsLockBoundMs, hold_);
+  WaitForMutex(m_mutex.get(), kSettingsLockBoundMs, m_hold);
 }
 
 }  // namespace suite

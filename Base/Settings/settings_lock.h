@@ -28,11 +28,11 @@ class SettingsLock {
   SettingsLock(const SettingsLock&) = delete;
   SettingsLock& operator=(const SettingsLock&) = delete;
 
-  bool held() const noexcept { return hold_.valid(); }
+  bool held() const noexcept { return m_hold.valid(); }
 
  private:
-  UniqueKernelHandle mutex_;
-  MutexHold hold_;  // after mutex_: released before the handle closes
+  UniqueKernelHandle m_mutex;
+  MutexHold m_hold;  // after m_mutex: released before the handle closes
 };
 
 }  // namespace suite

@@ -101,11 +101,11 @@ class MutexHold {
   MutexHold() noexcept = default;
   MutexHold(const MutexHold&) = delete;
   MutexHold& operator=(const MutexHold&) = delete;
-  MutexHold(MutexHold&& other) noexcept : mutex_(std::exchange(other.mutex_, nullptr)) {}
+  MutexHold(MutexHold&& other) noexcept : m_mutex(std::exchange(other.m_mutex, nullptr)) {}
   MutexHold& operator=(MutexHold&& other) noexcept {
     if (this != &other) {
       Release();
-      mutex_ = std::exchange(other.mutex_, nullptr);
+      m_mutex = std::exchange(other.m_mutex, nullptr);
     }
     return *this;
   }
@@ -115,24 +115,24 @@ class MutexHold {
   // succeeded, or a mutex it created owned.
   [[nodiscard]] static MutexHold Adopt(HANDLE mutex) noexcept {
     MutexHold hold;
-    hold.mutex_ = mutex;
+    hold.m_mutex = mutex;
     return hold;
   }
 
-  bool valid() const noexcept { return mutex_ != nullptr; }
+  bool valid() const noexcept { return m_mutex != nullptr; }
   explicit operator bool() const noexcept { return valid(); }
 
  private:
   // Keeps the thread's last error, as the handle owners do.
   void Release() noexcept {
-    if (HANDLE mutex = std::exchange(mutex_, nullptr)) {
+    if (HANDLE mutex = std::exchange(m_mutex, nullptr)) {
       const DWORD error = GetLastError();
       ReleaseMutex(mutex);
       SetLastError(error);
     }
   }
 
-  HANDLE mutex_ = nullptr;
+  HANDLE m_mutex = nullptr;
 };
 
 enum class MutexWait {

@@ -14,12 +14,12 @@ namespace suite {
 
 class HresultError : public std::exception {
  public:
-  explicit HresultError(HRESULT code) noexcept : code_(code) {}
-  HRESULT code() const noexcept { return code_; }
+  explicit HresultError(HRESULT code) noexcept : m_code(code) {}
+  HRESULT code() const noexcept { return m_code; }
   const char* what() const noexcept override { return "HRESULT failure"; }
 
  private:
-  HRESULT code_;
+  HRESULT m_code;
 };
 
 inline void ThrowIfFailed(HRESULT hr) {
@@ -40,10 +40,10 @@ inline HRESULT HresultFromCaughtException() noexcept {
 }
 
 // Returns the failure of `expr` from the enclosing function.
-#define RETURN_IF_FAILED(expr)                   \
-  do {                                           \
-    const HRESULT hrReturned_ = (expr);          \
-    if (FAILED(hrReturned_)) return hrReturned_; \
+#define RETURN_IF_FAILED(expr)                     \
+  do {                                             \
+    const HRESULT m_hrReturned = (expr);           \
+    if (FAILED(m_hrReturned)) return m_hrReturned; \
   } while (false)
 
 // Runs `body`, which returns an HRESULT; an exception becomes its HRESULT

@@ -17,7 +17,7 @@ class UniqueResource {
   UniqueResource() noexcept = default;
   UniqueResource(const UniqueResource&) = delete;
   UniqueResource& operator=(const UniqueResource&) = delete;
-  UniqueResource(UniqueResource&& other) noexcept : value_(other.detach()) {}
+  UniqueResource(UniqueResource&& other) noexcept : m_value(other.detach()) {}
   UniqueResource& operator=(UniqueResource&& other) noexcept {
     if (this != &other) reset(other.detach());
     return *this;
@@ -30,19 +30,19 @@ class UniqueResource {
     return owner;
   }
 
-  Type get() const noexcept { return value_; }
-  bool valid() const noexcept { return value_ != Traits::Invalid(); }
+  Type get() const noexcept { return m_value; }
+  bool valid() const noexcept { return m_value != Traits::Invalid(); }
   explicit operator bool() const noexcept { return valid(); }
 
   // Gives up ownership: the caller closes the value returned.
-  [[nodiscard]] Type detach() noexcept { return std::exchange(value_, Traits::Invalid()); }
+  [[nodiscard]] Type detach() noexcept { return std::exchange(m_value, Traits::Invalid()); }
 
   // Takes `value`, closing the one held before. The value already held is
   // kept open: closing it would leave the owner holding a dead value.
   // Closing keeps the thread's last error: callers often read it afterwards.
   void reset(Type value = Traits::Invalid()) noexcept {
-    if (value == value_) return;
-    Type old = std::exchange(value_, value);
+    if (value == m_value) return;
+    Type old = std::exchange(m_value, value);
     if (old != Traits::Invalid()) {
       DWORD error = GetLastError();
       Traits::Close(old);
@@ -53,11 +53,11 @@ class UniqueResource {
   // Empties the owner and hands out its address for an out-parameter.
   Type* put() noexcept {
     reset();
-    return &value_;
+    return &m_value;
   }
 
  private:
-  Type value_ = Traits::Invalid();
+  Type m_value = Traits::Invalid();
 };
 
 // Traits of a kind that is null when empty and closed by one call.
@@ -85,55 +85,55 @@ template <typename T>
 class ComPtr {
  public:
   ComPtr() noexcept = default;
-  ComPtr(const ComPtr& other) noexcept : p_(other.p_) {
-    if (p_) p_->AddRef();
+  ComPtr(const ComPtr& other) noexcept : m_p(other.m_p) {
+    if (m_p) m_p->AddRef();
   }
-  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
   ComPtr& operator=(ComPtr other) noexcept {
-    std::swap(p_, other.p_);
+    std::swap(m_p, other.m_p);
     return *this;
   }
   ~ComPtr() { reset(); }
 
-  T* get() const noexcept { return p_; }
-  T* operator->() const noexcept { return p_; }
-  explicit operator bool() const noexcept { return p_ != nullptr; }
+  T* get() const noexcept { return m_p; }
+  T* operator->() const noexcept { return m_p; }
+  explicit operator bool() const noexcept { return m_p != nullptr; }
   void reset() noexcept {
-    if (T* old = std::exchange(p_, nullptr)) old->Release();
+    if (T* old = std::exchange(m_p, nullptr)) old->Release();
   }
   // Gives up ownership: the caller owns the reference returned.
-  [[nodiscard]] T* detach() noexcept { return std::exchange(p_, nullptr); }
+  [[nodiscard]] T* detach() noexcept { return std::exchange(m_p, nullptr); }
   T** put() noexcept {
     reset();
-    return &p_;
+    return &m_p;
   }
   void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
 
  private:
-  T* p_ = nullptr;
+  T* m_p = nullptr;
 };
 
 // Exactly a VARIANT, cleared when it goes.
 class UniqueVariant {
  public:
-  UniqueVariant() noexcept { VariantInit(&v_); }
+  UniqueVariant() noexcept { VariantInit(&m_v); }
   UniqueVariant(const UniqueVariant&) = delete;
   UniqueVariant& operator=(const UniqueVariant&) = delete;
-  ~UniqueVariant() { VariantClear(&v_); }
+  ~UniqueVariant() { VariantClear(&m_v); }
   VARIANT* put() noexcept {
-    VariantClear(&v_);
-    return &v_;
+    VariantClear(&m_v);
+    return &m_v;
   }
   // Takes ownership of the BSTR.
   void adopt_bstr(BSTR s) noexcept {
-    VariantClear(&v_);
-    V_VT(&v_) = VT_BSTR;
-    V_BSTR(&v_) = s;
+    VariantClear(&m_v);
+    V_VT(&m_v) = VT_BSTR;
+    V_BSTR(&m_v) = s;
   }
-  const VARIANT& get() const noexcept { return v_; }
+  const VARIANT& get() const noexcept { return m_v; }
 
  private:
-  VARIANT v_;
+  VARIANT m_v;
 };
 static_assert(sizeof(UniqueVariant) == sizeof(VARIANT));
 

@@ -17,19 +17,19 @@ constexpr DWORD kSectionBytes = 2 * sizeof(LONG);
 AccountSectionHold::AccountSectionHold(const std::wstring& activeLogPath) {
   const std::wstring folder = FolderOfFile(activeLogPath.c_str());
   const std::wstring name = FolderMutexName(kLogAccountStatePurpose, folder.c_str());
-  section_ = UniqueKernelHandle::Adopt(CreateFileMappingW(
+  m_section = UniqueKernelHandle::Adopt(CreateFileMappingW(
       INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSectionBytes, name.c_str()));
-  if (section_) {
+  if (m_section) {
     // Writable: an interlocked read writes the page, if only what it read.
-    view_ = UniqueMappedView::Adopt(
-        MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kSectionBytes));
+    m_view = UniqueMappedView::Adopt(
+        MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kSectionBytes));
   }
 }
 
 long AccountSectionHold::DropsDue() const {
-  if (!view_) return -1;
+  if (!m_view) return -1;
   // Read as the library reads it.
-  return InterlockedCompareExchange(static_cast<LONG*>(view_.get()), 0, 0);
+  return InterlockedCompareExchange(static_cast<LONG*>(m_view.get()), 0, 0);
 }
 
 }  // namespace stress

@@ -21,13 +21,13 @@ class AccountSectionHold {
   // data folder that holds `activeLogPath`.
   explicit AccountSectionHold(const std::wstring& activeLogPath);
 
-  bool held() const { return view_.valid(); }
+  bool held() const { return m_view.valid(); }
   // Drops counted and not yet written as an account; -1 without the section.
   long DropsDue() const;
 
  private:
-  UniqueKernelHandle section_;
-  UniqueMappedView view_;
+  UniqueKernelHandle m_section;
+  UniqueMappedView m_view;
 };
 
 }  // namespace stress

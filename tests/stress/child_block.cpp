@@ -6,22 +6,22 @@ namespace stress {
 
 ChildBlockMapping ChildBlockMapping::Create(const std::wstring& name) {
   ChildBlockMapping block;
-  block.mapping_ = UniqueKernelHandle::Adopt(CreateFileMappingW(
+  block.m_mapping = UniqueKernelHandle::Adopt(CreateFileMappingW(
       INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ChildBlock), name.c_str()));
-  if (block.mapping_) {
-    block.view_.reset(
-        MapViewOfFile(block.mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ChildBlock)));
+  if (block.m_mapping) {
+    block.m_view.reset(
+        MapViewOfFile(block.m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ChildBlock)));
   }
   return block;
 }
 
 ChildBlockMapping ChildBlockMapping::Open(const std::wstring& name) {
   ChildBlockMapping block;
-  block.mapping_ =
+  block.m_mapping =
       UniqueKernelHandle::Adopt(OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
-  if (block.mapping_) {
-    block.view_.reset(
-        MapViewOfFile(block.mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ChildBlock)));
+  if (block.m_mapping) {
+    block.m_view.reset(
+        MapViewOfFile(block.m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ChildBlock)));
   }
   return block;
 }

@@ -58,13 +58,13 @@ class ChildBlockMapping {
   static ChildBlockMapping Create(const std::wstring& name);
   static ChildBlockMapping Open(const std::wstring& name);
 
-  ChildBlock* get() const { return static_cast<ChildBlock*>(view_.get()); }
+  ChildBlock* get() const { return static_cast<ChildBlock*>(m_view.get()); }
   ChildBlock* operator->() const { return get(); }
-  explicit operator bool() const { return view_.valid(); }
+  explicit operator bool() const { return m_view.valid(); }
 
  private:
-  UniqueKernelHandle mapping_;
-  UniqueMappedView view_;
+  UniqueKernelHandle m_mapping;
+  UniqueMappedView m_view;
 };
 
 // Microseconds on the performance counter, for phase times.

@@ -16,26 +16,26 @@ ChildProcess ChildProcess::Start(const wchar_t* pszProgram, const std::wstring& 
   if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                      &startup, &started)) {
     CloseHandle(started.hThread);
-    child.process_.reset(started.hProcess);
+    child.m_process.reset(started.hProcess);
   }
   return child;
 }
 
 bool ChildProcess::Running() const {
-  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+  return m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool ChildProcess::Kill() {
-  if (!process_) return false;
-  const bool bCutShort = Running() && TerminateProcess(process_.get(), 0xDEAD);
-  WaitForSingleObject(process_.get(), INFINITE);
+  if (!m_process) return false;
+  const bool bCutShort = Running() && TerminateProcess(m_process.get(), 0xDEAD);
+  WaitForSingleObject(m_process.get(), INFINITE);
   return bCutShort;
 }
 
 DWORD ChildProcess::Wait(DWORD nMilliseconds) const {
   DWORD code = STILL_ACTIVE;
-  if (process_ && WaitForSingleObject(process_.get(), nMilliseconds) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process_.get(), &code);
+  if (m_process && WaitForSingleObject(m_process.get(), nMilliseconds) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(m_process.get(), &code);
   }
   return code;
 }

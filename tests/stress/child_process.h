@@ -17,7 +17,7 @@ class ChildProcess {
   // Empty when the program could not be started.
   static ChildProcess Start(const wchar_t* pszProgram, const std::wstring& arguments);
 
-  bool valid() const { return process_.valid(); }
+  bool valid() const { return m_process.valid(); }
   bool Running() const;
   // Ends it at once, as a crash or a user would, and waits until it is gone,
   // so that its files and mutexes are let go when this returns. True when it
@@ -27,7 +27,7 @@ class ChildProcess {
   DWORD Wait(DWORD nMilliseconds) const;
 
  private:
-  UniqueKernelHandle process_;
+  UniqueKernelHandle m_process;
 };
 
 // "did not end" or "ended with code N", for messages.

@@ -13,16 +13,16 @@ class DriverOptions {
   // The number given for `name`, else `fallback`; every one asked for is
   // printed with the figures, so a run can be repeated.
   int Get(const wchar_t* name, int fallback);
-  const std::wstring& mode() const { return mode_; }
+  const std::wstring& mode() const { return m_mode; }
   // "--processes=4 --threads=4 ..." of every value asked for.
   std::wstring Used() const;
   // Names given but never asked for: most likely misspelt.
   std::wstring Unused() const;
 
  private:
-  std::wstring mode_;
-  std::map<std::wstring, std::wstring> given_;
-  std::map<std::wstring, int> used_;
+  std::wstring m_mode;
+  std::map<std::wstring, std::wstring> m_given;
+  std::map<std::wstring, int> m_used;
 };
 
 }  // namespace stress

@@ -29,11 +29,11 @@ const LogSkippedSpan* InnerDamage(const WalkedFile& file) {
 }  // namespace
 
 bool FileWatch::Look(const std::wstring& event) {
-  std::lock_guard<std::mutex> hold(lock_);
-  ++nLooks_;
+  std::lock_guard<std::mutex> hold(m_lock);
+  ++m_nLooks;
   bool bClean = true;
   for (const wchar_t* pszName : kLogFiles) {
-    const std::wstring path = run_.DataFile(pszName);
+    const std::wstring path = m_run.DataFile(pszName);
     WalkedFile file = WalkLogFile(path);
     const bool bPending = std::wstring_view(pszName) == L"error.bf";
     if (const LogSkippedSpan* span = InnerDamage(file)) {
@@ -49,9 +49,9 @@ bool FileWatch::Look(const std::wstring& event) {
       }
     }
     if (!file.spans.empty() && ReachesEnd(file.spans.back(), file)) {
-      ++nTornTails_;
-      if (bPending) ++nTornTailsInPending_;
-      if (bPending && nNotes_++ < kNotesShown) {
+      ++m_nTornTails;
+      if (bPending) ++m_nTornTailsInPending;
+      if (bPending && m_nNotes++ < kNotesShown) {
         PrintLine(L"note: after " + event + L": error.bf ends in a " +
                   DescribeSpan(file.spans.back()));
       }
@@ -63,7 +63,7 @@ bool FileWatch::Look(const std::wstring& event) {
 bool FileWatch::LookSettled() {
   bool bClean = true;
   for (const wchar_t* pszName : kLogFiles) {
-    for (const LogSkippedSpan& span : WalkLogFile(run_.DataFile(pszName)).spans) {
+    for (const LogSkippedSpan& span : WalkLogFile(m_run.DataFile(pszName)).spans) {
       PrintLine(L"FAULT: once every writer had ended, " + std::wstring(pszName) + L" has a " +
                 DescribeSpan(span));
       bClean = false;

@@ -16,7 +16,7 @@ using namespace suite;
 
 class FileWatch {
  public:
-  explicit FileWatch(const RunContext& run) : run_(run) {}
+  explicit FileWatch(const RunContext& run) : m_run(run) {}
 
   // Walks the files after the kill that `event` describes. False on damage
   // with records behind it that is still there when the file is read again.
@@ -25,17 +25,17 @@ class FileWatch {
   // Walks the files once nothing runs: every file must read to its end.
   bool LookSettled();
 
-  std::size_t looks() const { return nLooks_; }
-  std::size_t tornTails() const { return nTornTails_; }
-  std::size_t tornTailsInPending() const { return nTornTailsInPending_; }
+  std::size_t looks() const { return m_nLooks; }
+  std::size_t tornTails() const { return m_nTornTails; }
+  std::size_t tornTailsInPending() const { return m_nTornTailsInPending; }
 
  private:
-  const RunContext& run_;
-  std::mutex lock_;
-  std::size_t nLooks_ = 0;
-  std::size_t nTornTails_ = 0;
-  std::size_t nTornTailsInPending_ = 0;
-  std::size_t nNotes_ = 0;
+  const RunContext& m_run;
+  std::mutex m_lock;
+  std::size_t m_nLooks = 0;
+  std::size_t m_nTornTails = 0;
+  std::size_t m_nTornTailsInPending = 0;
+  std::size_t m_nNotes = 0;
 };
 
 }  // namespace stress

@@ -22,13 +22,13 @@ void PauseMicros(std::int64_t nMicros) {
 void PhaseLength::Learn(std::int64_t nMicros) {
   if (nMicros <= 0) return;  // a round that skipped the phase tells nothing
   const auto nNew = static_cast<double>(nMicros);
-  nMicros_ = bLearnt_ ? 0.7 * nMicros_ + 0.3 * nNew : nNew;
-  bLearnt_ = true;
+  m_nMicros = m_bLearnt ? 0.7 * m_nMicros + 0.3 * nNew : nNew;
+  m_bLearnt = true;
 }
 
 std::int64_t PhaseLength::Draw(std::mt19937& random) const {
   return std::uniform_int_distribution<std::int64_t>(
-      0, static_cast<std::int64_t>(nMicros_ * 1.25) + 1)(random);
+      0, static_cast<std::int64_t>(m_nMicros * 1.25) + 1)(random);
 }
 
 }  // namespace stress

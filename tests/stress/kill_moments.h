@@ -30,13 +30,13 @@ void PauseMicros(std::int64_t nMicros);
 class PhaseLength {
  public:
   void Learn(std::int64_t nMicros);
-  void Stretch() { nMicros_ *= 1.1; }
-  std::int64_t Millis() const { return static_cast<std::int64_t>(nMicros_ / 1000); }
+  void Stretch() { m_nMicros *= 1.1; }
+  std::int64_t Millis() const { return static_cast<std::int64_t>(m_nMicros / 1000); }
   std::int64_t Draw(std::mt19937& random) const;
 
  private:
-  double nMicros_ = 1000;
-  bool bLearnt_ = false;
+  double m_nMicros = 1000;
+  bool m_bLearnt = false;
 };
 
 }  // namespace stress

@@ -24,8 +24,8 @@ void Note(std::vector<std::wstring>& problems, std::wstring text) {
 }  // namespace
 
 std::size_t RecordLedger::AddSource(std::wstring name, bool bUnconfirmed) {
-  sources_.push_back({std::move(name), bUnconfirmed});
-  return sources_.size() - 1;
+  m_sources.push_back({std::move(name), bUnconfirmed});
+  return m_sources.size() - 1;
 }
 
 void RecordLedger::Add(std::size_t nSource, const FoundRecord& record) {
@@ -35,42 +35,42 @@ void RecordLedger::Add(std::size_t nSource, const FoundRecord& record) {
   }
   const std::optional<RecordKey> key = ParseMessage(record.message);
   if (!key) {
-    ++nForeign_;
-    Note(problems_, L"foreign text \"" + record.message + L"\" in " + sources_[nSource].name);
+    ++m_nForeign;
+    Note(m_problems, L"foreign text \"" + record.message + L"\" in " + m_sources[nSource].name);
     return;
   }
   if (record.nKind != KindOf(*key) || record.errorCode != std::to_wstring(CodeOf(*key)) ||
       record.value != ValueOf(*key)) {
-    ++nAltered_;
-    Note(problems_, record.message + L" altered in " + sources_[nSource].name);
+    ++m_nAltered;
+    Note(m_problems, record.message + L" altered in " + m_sources[nSource].name);
   }
-  std::vector<std::size_t>& places = found_[key->Packed()];
+  std::vector<std::size_t>& places = m_found[key->Packed()];
   for (long i = 0; i < std::max(record.nCount, 1L); ++i) places.push_back(nSource);
 }
 
 void RecordLedger::AddAccount(std::size_t nSource, const FoundRecord& record,
                               const FoundAccount& account) {
   const auto nFolded = static_cast<std::uint64_t>(std::max(record.nCount, 1L));
-  accounts_.nRecords += nFolded;
+  m_accounts.nRecords += nFolded;
   if (!account.nNotKept) {
-    ++nForeign_;
-    Note(problems_, L"account " + record.errorCode + L" with value \"" +
-                        record.value.value_or(L"(none)") + L"\" in " + sources_[nSource].name);
+    ++m_nForeign;
+    Note(m_problems, L"account " + record.errorCode + L" with value \"" +
+                         record.value.value_or(L"(none)") + L"\" in " + m_sources[nSource].name);
     return;
   }
   const std::uint64_t nNotKept = *account.nNotKept * nFolded;
   switch (account.cause) {
     case LogAccountCause::DayLogCap:
-      accounts_.nAtCap += nNotKept;
+      m_accounts.nAtCap += nNotKept;
       break;
     case LogAccountCause::WriterDrops:
-      accounts_.nByWriters += nNotKept;
+      m_accounts.nByWriters += nNotKept;
       break;
     case LogAccountCause::PendingFull:
-      accounts_.nPendingFull += nNotKept;
+      m_accounts.nPendingFull += nNotKept;
       break;
     case LogAccountCause::TornRecord:
-      accounts_.nTorn += nNotKept;
+      m_accounts.nTorn += nNotKept;
       break;
   }
 }
@@ -82,26 +82,26 @@ void RecordLedger::ExpectWriter(std::uint32_t nProcess, int nThreads, const Chil
     for (int i = 0; i < std::min(account.nSlowCalls.load(), kSlowIndexSlots); ++i) {
       thread.slowIndices.push_back(account.slowIndex[i].load());
     }
-    threads_[ThreadId({nProcess, static_cast<std::uint32_t>(t), 0})] = std::move(thread);
+    m_threads[ThreadId({nProcess, static_cast<std::uint32_t>(t), 0})] = std::move(thread);
   }
 }
 
 LedgerVerdict RecordLedger::Check(LossRule rule) const {
   LedgerVerdict verdict;
   verdict.rule = rule;
-  verdict.nAltered = nAltered_;
-  verdict.nForeign = nForeign_;
-  verdict.accounts = accounts_;
-  verdict.problems = problems_;
+  verdict.nAltered = m_nAltered;
+  verdict.nForeign = m_nForeign;
+  verdict.accounts = m_accounts;
+  verdict.problems = m_problems;
   // Records not found are faults only where the accounts do not cover them.
   std::vector<std::wstring> lost;
-  for (const auto& [id, thread] : threads_) {
+  for (const auto& [id, thread] : m_threads) {
     const RecordKey first{static_cast<std::uint32_t>(id >> 40),
                           static_cast<std::uint32_t>(id >> 32 & 0xFF), 0};
     verdict.nPromised += static_cast<std::size_t>(thread.nDone);
     for (std::int32_t n = 0; n < thread.nDone; ++n) {
       const RecordKey key{first.nProcess, first.nThread, static_cast<std::uint32_t>(n)};
-      if (found_.contains(key.Packed())) continue;
+      if (m_found.contains(key.Packed())) continue;
       ++verdict.nLost;
       const bool bSlow = std::ranges::find(thread.slowIndices, n) != thread.slowIndices.end();
       if (bSlow) ++verdict.nLostAfterSlowCall;
@@ -114,13 +114,13 @@ LedgerVerdict RecordLedger::Check(LossRule rule) const {
                                std::to_wstring(verdict.accounts.NotKept()) + L" were not kept");
     for (std::wstring& text : lost) Note(verdict.problems, std::move(text));
   }
-  for (auto [packed, places] : found_) {
+  for (auto [packed, places] : m_found) {
     const RecordKey key{static_cast<std::uint32_t>(packed >> 40),
                         static_cast<std::uint32_t>(packed >> 32 & 0xFF),
                         static_cast<std::uint32_t>(packed)};
     ++verdict.nFound;
-    const auto thread = threads_.find(ThreadId(key));
-    if (thread == threads_.end() || static_cast<std::int64_t>(key.nIndex) > thread->second.nDone) {
+    const auto thread = m_threads.find(ThreadId(key));
+    if (thread == m_threads.end() || static_cast<std::int64_t>(key.nIndex) > thread->second.nDone) {
       ++verdict.nPhantom;
       Note(verdict.problems, MessageOf(key) + L" found, but its call was never made");
       continue;
@@ -132,14 +132,14 @@ LedgerVerdict RecordLedger::Check(LossRule rule) const {
     // happened, and never twice in one place.
     bool bExplained = true;
     for (std::size_t i = 0; i + 1 < places.size(); ++i) {
-      bExplained = bExplained && sources_[places[i]].bUnconfirmed && places[i] != places[i + 1];
+      bExplained = bExplained && m_sources[places[i]].bUnconfirmed && places[i] != places[i + 1];
     }
     if (bExplained) {
       ++verdict.nDuplicatesFromKilledSenders;
     } else {
       ++verdict.nDuplicates;
       std::wstring where;
-      for (std::size_t place : places) where += L" " + sources_[place].name;
+      for (std::size_t place : places) where += L" " + m_sources[place].name;
       Note(verdict.problems,
            MessageOf(key) + L" found " + std::to_wstring(places.size()) + L" times:" + where);
     }

@@ -88,14 +88,14 @@ class RecordLedger {
 
   void AddAccount(std::size_t nSource, const FoundRecord& record, const FoundAccount& account);
 
-  std::vector<Source> sources_;
+  std::vector<Source> m_sources;
   // Packed record key to the sources it was found in, once per folded record.
-  std::unordered_map<std::uint64_t, std::vector<std::size_t>> found_;
-  std::unordered_map<std::uint64_t, Thread> threads_;  // keyed by the key of index 0
-  std::size_t nAltered_ = 0;
-  std::size_t nForeign_ = 0;
-  AccountTally accounts_;
-  std::vector<std::wstring> problems_;
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_found;
+  std::unordered_map<std::uint64_t, Thread> m_threads;  // keyed by the key of index 0
+  std::size_t m_nAltered = 0;
+  std::size_t m_nForeign = 0;
+  AccountTally m_accounts;
+  std::vector<std::wstring> m_problems;
 };
 
 }  // namespace stress

@@ -9,27 +9,27 @@ using namespace suite;
 namespace stress {
 
 RunContext::RunContext()
-    : reports_(folder_.File(L"reports")), accounts_(folder_.File(L"error.Profile")) {
-  if (!CreateDirectoryW(reports_.c_str(), nullptr)) {
-    error_ = L"cannot create " + reports_;
-  } else if (!accounts_.held()) {
-    error_ = L"cannot hold the writers' count of drops open";
+    : m_reports(m_folder.File(L"reports")), m_accounts(m_folder.File(L"error.Profile")) {
+  if (!CreateDirectoryW(m_reports.c_str(), nullptr)) {
+    m_error = L"cannot create " + m_reports;
+  } else if (!m_accounts.held()) {
+    m_error = L"cannot hold the writers' count of drops open";
   } else if (int failed = RegisterLogSender(ProgramFolder() + L"\\LogError.dll", false);
              failed != 0) {
-    error_ = L"cannot register the sender class: error " + std::to_wstring(failed);
+    m_error = L"cannot register the sender class: error " + std::to_wstring(failed);
   }
 }
 
 RunContext::~RunContext() {
-  if (!bKeep_) return;
+  if (!m_bKeep) return;
   // Moved aside, the folder escapes the clean-up of TempDataFolder.
-  const std::wstring kept = folder_.path() + L"-kept";
-  if (MoveFileW(folder_.path().c_str(), kept.c_str())) PrintLine(L"files kept in " + kept);
+  const std::wstring kept = m_folder.path() + L"-kept";
+  if (MoveFileW(m_folder.path().c_str(), kept.c_str())) PrintLine(L"files kept in " + kept);
 }
 
 Child RunContext::Start(const wchar_t* pszProgram, const std::wstring& arguments) {
   const std::wstring name = L"Local\\PlayerSuite.Stress." + std::to_wstring(GetCurrentProcessId()) +
-                            L"." + std::to_wstring(++nBlocks_);
+                            L"." + std::to_wstring(++m_nBlocks);
   Child child;
   child.blockName = name;
   child.block = ChildBlockMapping::Create(name);

@@ -33,25 +33,25 @@ class RunContext {
   ~RunContext();
 
   // Empty when the run cannot start; otherwise what went wrong.
-  const std::wstring& error() const { return error_; }
-  std::wstring DataFile(const wchar_t* pszName) const { return folder_.File(pszName); }
-  std::wstring ReportFile(const std::wstring& name) const { return reports_ + L"\\" + name; }
-  const std::wstring& reportFolder() const { return reports_; }
-  const AccountSectionHold& accountSection() const { return accounts_; }
+  const std::wstring& error() const { return m_error; }
+  std::wstring DataFile(const wchar_t* pszName) const { return m_folder.File(pszName); }
+  std::wstring ReportFile(const std::wstring& name) const { return m_reports + L"\\" + name; }
+  const std::wstring& reportFolder() const { return m_reports; }
+  const AccountSectionHold& accountSection() const { return m_accounts; }
 
   // Starts `program` with the name of a fresh block, then `arguments`. Any
   // thread may.
   Child Start(const wchar_t* pszProgram, const std::wstring& arguments);
 
-  void KeepOnExit() { bKeep_ = true; }
+  void KeepOnExit() { m_bKeep = true; }
 
  private:
-  TempDataFolder folder_;
-  std::wstring reports_;
-  AccountSectionHold accounts_;
-  std::wstring error_;
-  std::atomic<int> nBlocks_{0};
-  bool bKeep_ = false;
+  TempDataFolder m_folder;
+  std::wstring m_reports;
+  AccountSectionHold m_accounts;
+  std::wstring m_error;
+  std::atomic<int> m_nBlocks{0};
+  bool m_bKeep = false;
 };
 
 // Prints a line to the standard output at once, as UTF-8.

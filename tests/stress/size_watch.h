@@ -23,20 +23,20 @@ class SizeWatch {
   // Takes one last sample, then ends the thread.
   void Stop();
 
-  std::int64_t largest() const { return nLargest_; }
-  std::int64_t samples() const { return nSamples_; }
-  std::int64_t overBound() const { return nOver_; }  // samples past the bound
+  std::int64_t largest() const { return m_nLargest; }
+  std::int64_t samples() const { return m_nSamples; }
+  std::int64_t overBound() const { return m_nOver; }  // samples past the bound
 
  private:
   void Sample();
 
-  const std::wstring path_;
-  const std::int64_t nBound_;
-  std::atomic<bool> stop_{false};
-  std::atomic<std::int64_t> nLargest_{0};
-  std::atomic<std::int64_t> nSamples_{0};
-  std::atomic<std::int64_t> nOver_{0};
-  std::thread thread_;
+  const std::wstring m_path;
+  const std::int64_t m_nBound;
+  std::atomic<bool> m_stop{false};
+  std::atomic<std::int64_t> m_nLargest{0};
+  std::atomic<std::int64_t> m_nSamples{0};
+  std::atomic<std::int64_t> m_nOver{0};
+  std::thread m_thread;
 };
 
 }  // namespace stress

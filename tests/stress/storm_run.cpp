@@ -39,12 +39,12 @@ struct StormWriter {
 class StormRun {
  public:
   StormRun(DriverOptions& options, RunContext& run)
-      : run_(run),
-        nWriters_(std::max(1, options.Get(L"writers", 2))),
-        nThreads_(std::clamp(options.Get(L"threads", 1), 1, kMaxThreads)),
-        nMegabytes_(std::max(1, options.Get(L"megabytes", 60))),
-        nPendingMegabytes_(std::max(1, options.Get(L"pending-mb", 5))),
-        nSampleMs_(static_cast<DWORD>(std::max(0, options.Get(L"sample-ms", 1)))) {}
+      : m_run(run),
+        m_nWriters(std::max(1, options.Get(L"writers", 2))),
+        m_nThreads(std::clamp(options.Get(L"threads", 1), 1, kMaxThreads)),
+        m_nMegabytes(std::max(1, options.Get(L"megabytes", 60))),
+        m_nPendingMegabytes(std::max(1, options.Get(L"pending-mb", 5))),
+        m_nSampleMs(static_cast<DWORD>(std::max(0, options.Get(L"sample-ms", 1)))) {}
 
   bool Run();
 
@@ -58,30 +58,30 @@ class StormRun {
   bool RollOverAndCheck();
   bool ReportAndCheck(RecordLedger& ledger);
 
-  RunContext& run_;
-  const int nWriters_;
-  const int nThreads_;
-  const int nMegabytes_;
-  const int nPendingMegabytes_;
-  const DWORD nSampleMs_;
-  std::vector<StormWriter> writers_;  // the pending log's writer first
-  WalkedFile pending_;
-  WalkedFile day_;
-  DayLogFigures dayFigures_;
-  std::int64_t nLargestSeen_ = 0;
-  std::int64_t nSamples_ = 0;
-  std::int64_t nSamplesOver_ = 0;
-  std::int64_t nStormMicros_ = 0;
-  std::uint64_t nStormCalls_ = 0;
+  RunContext& m_run;
+  const int m_nWriters;
+  const int m_nThreads;
+  const int m_nMegabytes;
+  const int m_nPendingMegabytes;
+  const DWORD m_nSampleMs;
+  std::vector<StormWriter> m_writers;  // the pending log's writer first
+  WalkedFile m_pending;
+  WalkedFile m_day;
+  DayLogFigures m_dayFigures;
+  std::int64_t m_nLargestSeen = 0;
+  std::int64_t m_nSamples = 0;
+  std::int64_t m_nSamplesOver = 0;
+  std::int64_t m_nStormMicros = 0;
+  std::uint64_t m_nStormCalls = 0;
 };
 
 StormWriter& StormRun::StartWriter(int nThreads, int nRecords) {
-  StormWriter& writer = writers_.emplace_back();
-  writer.nProcess = kLongValueWriters + static_cast<std::uint32_t>(writers_.size() - 1);
+  StormWriter& writer = m_writers.emplace_back();
+  writer.nProcess = kLongValueWriters + static_cast<std::uint32_t>(m_writers.size() - 1);
   writer.nThreads = nThreads;
-  writer.child = run_.Start(L"stress_writer.exe", std::to_wstring(writer.nProcess) + L" " +
-                                                      std::to_wstring(nThreads) + L" " +
-                                                      std::to_wstring(nRecords) + L" 0");
+  writer.child = m_run.Start(L"stress_writer.exe", std::to_wstring(writer.nProcess) + L" " +
+                                                       std::to_wstring(nThreads) + L" " +
+                                                       std::to_wstring(nRecords) + L" 0");
   return writer;
 }
 
@@ -94,13 +94,13 @@ bool StormRun::Finished(StormWriter& writer) {
 }
 
 bool StormRun::MakePendingLog() {
-  StormWriter& writer = StartWriter(1, RecordsFor(nPendingMegabytes_, 1));
-  if (!Finished(writer) || !FinalRollOver(run_)) return false;
-  pending_ = WalkLogFile(run_.DataFile(L"error.bf"));
+  StormWriter& writer = StartWriter(1, RecordsFor(m_nPendingMegabytes, 1));
+  if (!Finished(writer) || !FinalRollOver(m_run)) return false;
+  m_pending = WalkLogFile(m_run.DataFile(L"error.bf"));
   const auto nLogged = static_cast<std::size_t>(writer.child.block->threads[0].nDone.load());
-  PrintLine(L"pending log: " + std::to_wstring(pending_.records.size()) + L" records, " +
-            std::to_wstring(pending_.nBytes) + L" bytes");
-  if (!pending_.bExists || !pending_.spans.empty() || pending_.records.size() != nLogged) {
+  PrintLine(L"pending log: " + std::to_wstring(m_pending.records.size()) + L" records, " +
+            std::to_wstring(m_pending.nBytes) + L" bytes");
+  if (!m_pending.bExists || !m_pending.spans.empty() || m_pending.records.size() != nLogged) {
     PrintLine(L"FAULT: the pending log does not hold the " + std::to_wstring(nLogged) +
               L" records logged for it, whole");
     return false;
@@ -109,48 +109,48 @@ bool StormRun::MakePendingLog() {
 }
 
 bool StormRun::LogTheStorm() {
-  const int nRecords = RecordsFor(nMegabytes_, nWriters_ * nThreads_);
-  SizeWatch watch(run_.DataFile(L"error.Profile"), kLogRolloverCap, nSampleMs_);
+  const int nRecords = RecordsFor(m_nMegabytes, m_nWriters * m_nThreads);
+  SizeWatch watch(m_run.DataFile(L"error.Profile"), kLogRolloverCap, m_nSampleMs);
   const std::int64_t nStart = NowMicros();
-  for (int w = 0; w < nWriters_; ++w) StartWriter(nThreads_, nRecords);
+  for (int w = 0; w < m_nWriters; ++w) StartWriter(m_nThreads, nRecords);
   bool bPassed = true;
-  for (std::size_t w = 1; w < writers_.size(); ++w) bPassed = Finished(writers_[w]) && bPassed;
-  nStormMicros_ = NowMicros() - nStart;
+  for (std::size_t w = 1; w < m_writers.size(); ++w) bPassed = Finished(m_writers[w]) && bPassed;
+  m_nStormMicros = NowMicros() - nStart;
   watch.Stop();
-  nLargestSeen_ = watch.largest();
-  nSamples_ = watch.samples();
-  nSamplesOver_ = watch.overBound();
-  if (nSamplesOver_ != 0) {
-    PrintLine(L"FAULT: error.Profile was seen past the cap " + std::to_wstring(nSamplesOver_) +
-              L" times, at most " + std::to_wstring(nLargestSeen_) + L" bytes");
+  m_nLargestSeen = watch.largest();
+  m_nSamples = watch.samples();
+  m_nSamplesOver = watch.overBound();
+  if (m_nSamplesOver != 0) {
+    PrintLine(L"FAULT: error.Profile was seen past the cap " + std::to_wstring(m_nSamplesOver) +
+              L" times, at most " + std::to_wstring(m_nLargestSeen) + L" bytes");
     bPassed = false;
   }
 
   ThreadCalls calls;
-  for (std::size_t w = 1; w < writers_.size(); ++w) {
-    for (int t = 0; writers_[w].child.block && t < nThreads_; ++t) {
-      const std::int32_t nDone = writers_[w].child.block->threads[t].nDone;
-      calls[{writers_[w].nProcess, static_cast<std::uint32_t>(t)}] = nDone;
-      nStormCalls_ += static_cast<std::uint64_t>(nDone);
+  for (std::size_t w = 1; w < m_writers.size(); ++w) {
+    for (int t = 0; m_writers[w].child.block && t < m_nThreads; ++t) {
+      const std::int32_t nDone = m_writers[w].child.block->threads[t].nDone;
+      calls[{m_writers[w].nProcess, static_cast<std::uint32_t>(t)}] = nDone;
+      m_nStormCalls += static_cast<std::uint64_t>(nDone);
     }
   }
-  day_ = WalkLogFile(run_.DataFile(L"error.Profile"));
-  bPassed = CheckDayLog(day_, calls, dayFigures_) && bPassed;
-  PrintLine(L"day's log: " + std::to_wstring(day_.nBytes) + L" bytes, " +
-            std::to_wstring(dayFigures_.nRecords) + L" records ending at " +
-            std::to_wstring(dayFigures_.nLastRecordEnd) + L", " +
-            std::to_wstring(dayFigures_.nAccounts) + L" accounts (cap account: " +
-            (dayFigures_.bCapAccount ? L"yes" : L"no") + L") saying " +
-            std::to_wstring(dayFigures_.nNotKept) + L" records were not kept");
-  if (!dayFigures_.bCapAccount) PrintLine(L"note: the day's log never reached its cap");
+  m_day = WalkLogFile(m_run.DataFile(L"error.Profile"));
+  bPassed = CheckDayLog(m_day, calls, m_dayFigures) && bPassed;
+  PrintLine(L"day's log: " + std::to_wstring(m_day.nBytes) + L" bytes, " +
+            std::to_wstring(m_dayFigures.nRecords) + L" records ending at " +
+            std::to_wstring(m_dayFigures.nLastRecordEnd) + L", " +
+            std::to_wstring(m_dayFigures.nAccounts) + L" accounts (cap account: " +
+            (m_dayFigures.bCapAccount ? L"yes" : L"no") + L") saying " +
+            std::to_wstring(m_dayFigures.nNotKept) + L" records were not kept");
+  if (!m_dayFigures.bCapAccount) PrintLine(L"note: the day's log never reached its cap");
   return bPassed;
 }
 
 bool StormRun::RollOverAndCheck() {
-  if (!FinalRollOver(run_)) return false;
-  const WalkedFile merged = WalkLogFile(run_.DataFile(L"error.bf"));
+  if (!FinalRollOver(m_run)) return false;
+  const WalkedFile merged = WalkLogFile(m_run.DataFile(L"error.bf"));
   MergedLogFigures figures;
-  const bool bPassed = CheckMergedLog(pending_, day_, merged, figures);
+  const bool bPassed = CheckMergedLog(m_pending, m_day, merged, figures);
   PrintLine(L"error.bf after the roll-over: " + std::to_wstring(merged.nBytes) + L" bytes: " +
             std::to_wstring(figures.nPending) + L" pending records, then the day's first " +
             std::to_wstring(figures.nDayKept) + L" of " +
@@ -163,7 +163,7 @@ bool StormRun::RollOverAndCheck() {
 
 bool StormRun::ReportAndCheck(RecordLedger& ledger) {
   std::vector<KeptReport> reports;
-  if (!FinalReport(run_, reports) || reports.empty()) {
+  if (!FinalReport(m_run, reports) || reports.empty()) {
     PrintLine(L"FAULT: the final send delivered no report");
     return false;
   }
@@ -186,7 +186,7 @@ bool StormRun::ReportAndCheck(RecordLedger& ledger) {
             std::to_wstring(report.items.size()) + L" items; its accounts: " +
             std::to_wstring(nAtCap) + L" not kept at the day's cap (10901), " +
             std::to_wstring(nPendingFull) + L" left out of the pending log (10903)");
-  if (dayFigures_.bCapAccount && (nAtCap == 0 || nPendingFull == 0)) {
+  if (m_dayFigures.bCapAccount && (nAtCap == 0 || nPendingFull == 0)) {
     PrintLine(L"FAULT: the final report does not show the day's accounts");
     bPassed = false;
   }
@@ -198,18 +198,19 @@ bool StormRun::Run() {
   bool bPassed = LogTheStorm();
   bPassed = RollOverAndCheck() && bPassed;
   RecordLedger ledger;
-  for (StormWriter& writer : writers_) {
+  for (StormWriter& writer : m_writers) {
     if (!writer.child.block) continue;
     ledger.ExpectWriter(writer.nProcess, writer.nThreads, *writer.child.block.get());
   }
   bPassed = ReportAndCheck(ledger) && bPassed;
-  bPassed = CollectFilesLeft(run_, ledger) && bPassed;
+  bPassed = CollectFilesLeft(m_run, ledger) && bPassed;
   bPassed = PrintVerdict(ledger.Check(LossRule::Exact)) && bPassed;
-  PrintLine(L"storm: " + std::to_wstring(nWriters_) + L" writers x " + std::to_wstring(nThreads_) +
-            L" threads, " + std::to_wstring(nStormCalls_) + L" records of 400-600 kB in " +
-            std::to_wstring(nStormMicros_ / 1000) + L" ms; error.Profile at most " +
-            std::to_wstring(nLargestSeen_) + L" bytes in " + std::to_wstring(nSamples_) +
-            L" samples (cap " + std::to_wstring(kLogRolloverCap) + L")");
+  PrintLine(L"storm: " + std::to_wstring(m_nWriters) + L" writers x " +
+            std::to_wstring(m_nThreads) + L" threads, " + std::to_wstring(m_nStormCalls) +
+            L" records of 400-600 kB in " + std::to_wstring(m_nStormMicros / 1000) +
+            L" ms; error.Profile at most " + std::to_wstring(m_nLargestSeen) + L" bytes in " +
+            std::to_wstring(m_nSamples) + L" samples (cap " + std::to_wstring(kLogRolloverCap) +
+            L")");
   return bPassed;
 }
 

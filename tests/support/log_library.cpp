@@ -6,9 +6,9 @@
 using namespace suite;
 
 LogLibrary::LogLibrary() {
-  module_.reset(LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str()));
-  if (!module_) return;
-  logError = ProcAs<PFN_LogError>(module_.get(), "LogError");
-  logWarning = ProcAs<PFN_LogWarning>(module_.get(), "LogWarning");
-  logException = ProcAs<PFN_LogException>(module_.get(), "LogException");
+  m_module.reset(LoadLibraryW((ProgramFolder() + L"\\LogError.dll").c_str()));
+  if (!m_module) return;
+  logError = ProcAs<PFN_LogError>(m_module.get(), "LogError");
+  logWarning = ProcAs<PFN_LogWarning>(m_module.get(), "LogWarning");
+  logException = ProcAs<PFN_LogException>(m_module.get(), "LogException");
 }

@@ -13,15 +13,15 @@ using namespace suite;
 class LogLibrary {
  public:
   LogLibrary();
-  bool loaded() const { return module_.valid(); }
-  HMODULE module() const { return module_.get(); }
-  FARPROC Proc(const char* name) const { return GetProcAddress(module_.get(), name); }
-  void Unload() { module_.reset(); }
+  bool loaded() const { return m_module.valid(); }
+  HMODULE module() const { return m_module.get(); }
+  FARPROC Proc(const char* name) const { return GetProcAddress(m_module.get(), name); }
+  void Unload() { m_module.reset(); }
 
   PFN_LogError logError = nullptr;
   PFN_LogWarning logWarning = nullptr;
   PFN_LogException logException = nullptr;
 
  private:
-  UniqueModule module_;
+  UniqueModule m_module;
 };

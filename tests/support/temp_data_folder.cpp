@@ -13,18 +13,18 @@ TempDataFolder::TempDataFolder() {
   std::random_device random;
   wchar_t name[64];
   swprintf(name, 64, L"logerror-%lu-%08x", GetCurrentProcessId(), random());
-  path_ = std::wstring(temp) + name;
-  CreateDirectoryW(path_.c_str(), nullptr);
+  m_path = std::wstring(temp) + name;
+  CreateDirectoryW(m_path.c_str(), nullptr);
   wchar_t old[MAX_PATH * 2];
   DWORD length = GetEnvironmentVariableW(L"CRT_DATA_DIR", old, MAX_PATH * 2);
-  hadPrevious_ = length > 0 && length < MAX_PATH * 2;
-  if (hadPrevious_) previous_ = old;
-  SetEnvironmentVariableW(L"CRT_DATA_DIR", path_.c_str());
+  m_hadPrevious = length > 0 && length < MAX_PATH * 2;
+  if (m_hadPrevious) m_previous = old;
+  SetEnvironmentVariableW(L"CRT_DATA_DIR", m_path.c_str());
 }
 
 TempDataFolder::~TempDataFolder() {
-  SetEnvironmentVariableW(L"CRT_DATA_DIR", hadPrevious_ ? previous_.c_str() : nullptr);
-  RemoveTree(path_);
+  SetEnvironmentVariableW(L"CRT_DATA_DIR", m_hadPrevious ? m_previous.c_str() : nullptr);
+  RemoveTree(m_path);
 }
 
 void RemoveTree(const std::wstring& path) {

@@ -17,13 +17,13 @@ class TempDataFolder {
   TempDataFolder(const TempDataFolder&) = delete;
   TempDataFolder& operator=(const TempDataFolder&) = delete;
 
-  const std::wstring& path() const { return path_; }
-  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+  const std::wstring& path() const { return m_path; }
+  std::wstring File(const wchar_t* name) const { return m_path + L"\\" + name; }
 
  private:
-  std::wstring path_;
-  std::wstring previous_;
-  bool hadPrevious_ = false;
+  std::wstring m_path;
+  std::wstring m_previous;
+  bool m_hadPrevious = false;
 };
 
 // Whole-file helpers for assertions.

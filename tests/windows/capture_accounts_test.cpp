@@ -59,32 +59,32 @@ struct Scenario {
 class Holder {
  public:
   Holder(const Scenario& scenario, bool bMutex) {
-    file_ =
+    m_file =
         UniqueFileHandle::Adopt(CreateFileW(scenario.Active().c_str(), GENERIC_WRITE,
                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!bMutex) return;
-    mutex_ = OpenFolderMutex(kActiveLogMutexPurpose, scenario.data.path().c_str());
-    held_ = UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    release_ = UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    thread_ = std::thread([this] {
+    m_mutex = OpenFolderMutex(kActiveLogMutexPurpose, scenario.data.path().c_str());
+    m_held = UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_release = UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_thread = std::thread([this] {
       MutexHold hold;
-      WaitForMutex(mutex_.get(), INFINITE, hold);
-      SetEvent(held_.get());
-      WaitForSingleObject(release_.get(), INFINITE);
+      WaitForMutex(m_mutex.get(), INFINITE, hold);
+      SetEvent(m_held.get());
+      WaitForSingleObject(m_release.get(), INFINITE);
     });
-    WaitForSingleObject(held_.get(), INFINITE);
+    WaitForSingleObject(m_held.get(), INFINITE);
   }
   ~Holder() {
-    if (thread_.joinable()) {
-      SetEvent(release_.get());
-      thread_.join();
+    if (m_thread.joinable()) {
+      SetEvent(m_release.get());
+      m_thread.join();
     }
   }
 
  private:
-  UniqueFileHandle file_;
-  UniqueKernelHandle mutex_, held_, release_;
-  std::thread thread_;
+  UniqueFileHandle m_file;
+  UniqueKernelHandle m_mutex, m_held, m_release;
+  std::thread m_thread;
 };
 
 TEST(AccountTest, EveryCauseLeavesOneAccountAndCostsNoOtherRecord) {

@@ -24,13 +24,13 @@ DWORD RunHost(const std::wstring& arguments) { return RunProgram(L"a.exe", argum
 class CaptureTest : public ::testing::Test {
  protected:
   DecodedLog ActiveLog() const { return DecodeLog(ReadFileBytes(ActivePath())); }
-  std::wstring ActivePath() const { return folder_.File(L"error.Profile"); }
+  std::wstring ActivePath() const { return m_folder.File(L"error.Profile"); }
 
-  TempDataFolder folder_;
+  TempDataFolder m_folder;
 };
 
 TEST_F(CaptureTest, HostErrorRecordIsByteExact) {
-  WriteIni(folder_.path(), L"General", L"ProductVersion", L"2.1.0.4");
+  WriteIni(m_folder.path(), L"General", L"ProductVersion", L"2.1.0.4");
   ASSERT_EQ(RunHost(L""), 0u);
   std::vector<unsigned char> bytes = ReadFileBytes(ActivePath());
   ASSERT_EQ(bytes.size(), 292u);
@@ -170,7 +170,7 @@ TEST_F(CaptureTest, NoDataFolderMeansEveryRecordIsDropped) {
     library.logError(nullptr, 0, L"nowhere", nullptr);
   }
   SetEnvironmentVariableW(L"APPDATA", appData);
-  SetEnvironmentVariableW(L"CRT_DATA_DIR", folder_.path().c_str());
+  SetEnvironmentVariableW(L"CRT_DATA_DIR", m_folder.path().c_str());
   EXPECT_FALSE(FileExists(ActivePath()));
   EXPECT_FALSE(FileExists(ProgramFolder() + L"\\error.Profile"));
 }

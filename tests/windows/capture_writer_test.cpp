@@ -49,14 +49,14 @@ void AbandonMutex(const wchar_t* purpose) {
 
 class WriterTest : public ::testing::Test {
  protected:
-  std::wstring Active() const { return folder_.File(L"error.Profile"); }
-  std::wstring Pending() const { return folder_.File(L"error.bf"); }
+  std::wstring Active() const { return m_folder.File(L"error.Profile"); }
+  std::wstring Pending() const { return m_folder.File(L"error.bf"); }
 
-  TempDataFolder folder_;
+  TempDataFolder m_folder;
 };
 
 TEST_F(WriterTest, ProcessesOfManyThreadsLoseNoRecord) {
-  WriteIni(folder_.path(), L"General", L"LogErrorDate", TodayText().c_str());
+  WriteIni(m_folder.path(), L"General", L"LogErrorDate", TodayText().c_str());
   constexpr int kProcesses = 3;
   std::vector<std::thread> processes;
   for (int p = 0; p < kProcesses; ++p) {
@@ -152,14 +152,14 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
 }
 
 TEST_F(WriterTest, RollOverTakesOverAnAbandonedPendingLog) {
-  WriteIni(folder_.path(), L"General", L"LogErrorDate", L"2000.01.01");
+  WriteIni(m_folder.path(), L"General", L"LogErrorDate", L"2000.01.01");
   ASSERT_TRUE(WriteFileBytes(Pending(), LogOf({u"p1"})));
   ASSERT_TRUE(WriteFileBytes(Active(), LogOf({u"a1"})));
   // A merge that died while writing its copy, and a removal that died before
   // it swapped its side file in: both are mere copies.
-  ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf.merge"), Cut(LogOf({u"p1", u"a1"}), 30)));
-  ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf.rest"), LogOf({u"x1"})));
-  UniqueKernelHandle keptOpen = OpenFolderMutex(kPendingLogMutexPurpose, folder_.path().c_str());
+  ASSERT_TRUE(WriteFileBytes(m_folder.File(L"error.bf.merge"), Cut(LogOf({u"p1", u"a1"}), 30)));
+  ASSERT_TRUE(WriteFileBytes(m_folder.File(L"error.bf.rest"), LogOf({u"x1"})));
+  UniqueKernelHandle keptOpen = OpenFolderMutex(kPendingLogMutexPurpose, m_folder.path().c_str());
   AbandonMutex(kPendingLogMutexPurpose);
 
   // Had it waited the dead owner out, the load would neither merge nor store the date.
@@ -168,16 +168,16 @@ TEST_F(WriterTest, RollOverTakesOverAnAbandonedPendingLog) {
   const DecodedLog log = DecodeLog(ReadFileBytes(Pending()));
   EXPECT_TRUE(log.whole);
   EXPECT_EQ(Messages(log), (Texts{u"p1", u"a1"}));
-  EXPECT_FALSE(FileExists(folder_.File(L"error.bf.merge")));
-  EXPECT_FALSE(FileExists(folder_.File(L"error.bf.rest")));
-  EXPECT_EQ(ReadIni(folder_.path(), L"General", L"LogErrorDate"), TodayText());
+  EXPECT_FALSE(FileExists(m_folder.File(L"error.bf.merge")));
+  EXPECT_FALSE(FileExists(m_folder.File(L"error.bf.rest")));
+  EXPECT_EQ(ReadIni(m_folder.path(), L"General", L"LogErrorDate"), TodayText());
 }
 
 TEST_F(WriterTest, RollOverThatCannotHaveThePendingLogLeavesTheDayToTheNextLoad) {
-  WriteIni(folder_.path(), L"General", L"LogErrorDate", L"2000.01.01");
+  WriteIni(m_folder.path(), L"General", L"LogErrorDate", L"2000.01.01");
   ASSERT_TRUE(WriteFileBytes(Pending(), LogOf({u"p1"})));
   ASSERT_TRUE(WriteFileBytes(Active(), LogOf({u"a1"})));
-  UniqueKernelHandle mutex = OpenFolderMutex(kPendingLogMutexPurpose, folder_.path().c_str());
+  UniqueKernelHandle mutex = OpenFolderMutex(kPendingLogMutexPurpose, m_folder.path().c_str());
   UniqueKernelHandle release =
       UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueKernelHandle held = UniqueKernelHandle::Adopt(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -191,11 +191,11 @@ TEST_F(WriterTest, RollOverThatCannotHaveThePendingLogLeavesTheDayToTheNextLoad)
   { LogLibrary library; }
   SetEvent(release.get());
   holder.join();
-  EXPECT_EQ(ReadIni(folder_.path(), L"General", L"LogErrorDate"), L"2000.01.01");
+  EXPECT_EQ(ReadIni(m_folder.path(), L"General", L"LogErrorDate"), L"2000.01.01");
   EXPECT_EQ(Messages(DecodeLog(ReadFileBytes(Pending()))), Texts{u"p1"});
 
   { LogLibrary library; }
-  EXPECT_EQ(ReadIni(folder_.path(), L"General", L"LogErrorDate"), TodayText());
+  EXPECT_EQ(ReadIni(m_folder.path(), L"General", L"LogErrorDate"), TodayText());
   EXPECT_EQ(Messages(DecodeLog(ReadFileBytes(Pending()))), (Texts{u"p1", u"a1"}));
 }
 

@@ -21,17 +21,17 @@ using Bytes = std::vector<unsigned char>;
 
 class RemovalTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(server_.loaded()); }
-  std::wstring Pending() const { return folder_.File(L"error.bf"); }
+  void SetUp() override { ASSERT_TRUE(m_server.loaded()); }
+  std::wstring Pending() const { return m_folder.File(L"error.bf"); }
 
-  TempDataFolder folder_;
-  ComApartment apartment_;
-  ComServer server_;
+  TempDataFolder m_folder;
+  ComApartment m_apartment;
+  ComServer m_server;
 };
 
 TEST_F(RemovalTest, WithoutADeliveredReportNothingIsRemoved) {
   const Bytes records = LogOf({u"r1", u"r2"});
-  const std::wstring saveFolder = folder_.File(L"saved");
+  const std::wstring saveFolder = m_folder.File(L"saved");
   ASSERT_TRUE(CreateDirectoryW(saveFolder.c_str(), nullptr));
   const struct {
     const char* name;
@@ -65,19 +65,19 @@ TEST_F(RemovalTest, WithoutADeliveredReportNothingIsRemoved) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WriteIni(folder_.path(), L"DateMarks", L"SendErrorDate", nullptr);
+    WriteIni(m_folder.path(), L"DateMarks", L"SendErrorDate", nullptr);
     ASSERT_TRUE(WriteFileBytes(Pending(), row.file));
-    ComPtr<IKRLogSender> sender = server_.CreateSender();
+    ComPtr<IKRLogSender> sender = m_server.CreateSender();
     row.before(sender.get());
     EXPECT_EQ(sender->MarkReportSent(), S_OK);
     EXPECT_EQ(ReadFileBytes(Pending()), row.file);
-    EXPECT_EQ(ReadIni(folder_.path(), L"DateMarks", L"SendErrorDate"), TodayText());
+    EXPECT_EQ(ReadIni(m_folder.path(), L"DateMarks", L"SendErrorDate"), TodayText());
   }
 }
 
 TEST_F(RemovalTest, SideFileLeftByADeadRemovalIsDeletedNotAppended) {
   ASSERT_TRUE(WriteFileBytes(Pending(), LogOf({u"r1"})));
-  ComPtr<IKRLogSender> sender = server_.CreateSender();
+  ComPtr<IKRLogSender> sender = m_server.CreateSender();
   UniqueBstr report;
   ASSERT_EQ(sender->GetReport(report.put(), 1), 1);
   // Merged after the report was read, and a side file from an older removal.
@@ -86,11 +86,11 @@ TEST_F(RemovalTest, SideFileLeftByADeadRemovalIsDeletedNotAppended) {
   Bytes pending = ReadFileBytes(Pending());
   pending.insert(pending.end(), merged.begin(), merged.end());
   ASSERT_TRUE(WriteFileBytes(Pending(), pending));
-  ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf.rest"), LogOf({u"x1"})));
+  ASSERT_TRUE(WriteFileBytes(m_folder.File(L"error.bf.rest"), LogOf({u"x1"})));
 
   EXPECT_EQ(sender->MarkReportSent(), S_OK);
   EXPECT_EQ(ReadFileBytes(Pending()), LogOf({u"m1"}));
-  EXPECT_FALSE(FileExists(folder_.File(L"error.bf.rest")));
+  EXPECT_FALSE(FileExists(m_folder.File(L"error.bf.rest")));
 }
 
 }  // namespace

@@ -51,34 +51,34 @@ std::vector<std::wstring> ReportFiles(const std::wstring& folder) {
 
 class ComSenderTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(server_.loaded()); }
+  void SetUp() override { ASSERT_TRUE(m_server.loaded()); }
 
-  std::wstring PendingPath() const { return folder_.File(L"error.bf"); }
+  std::wstring PendingPath() const { return m_folder.File(L"error.bf"); }
   void WritePending(const Bytes& bytes) { ASSERT_TRUE(WriteFileBytes(PendingPath(), bytes)); }
   Bytes Pending() const { return ReadFileBytes(PendingPath()); }
 
   void SetSendError(const wchar_t* value) {
-    WriteIni(folder_.path(), L"LogControl", L"SendError", value);
+    WriteIni(m_folder.path(), L"LogControl", L"SendError", value);
   }
   void SetSendMark(const wchar_t* value) {
-    WriteIni(folder_.path(), L"DateMarks", L"SendErrorDate", value);
+    WriteIni(m_folder.path(), L"DateMarks", L"SendErrorDate", value);
   }
   bool SendMarkIsToday() const {
-    return ReadIni(folder_.path(), L"DateMarks", L"SendErrorDate") == TodayText();
+    return ReadIni(m_folder.path(), L"DateMarks", L"SendErrorDate") == TodayText();
   }
 
   // Delivers one report from a new object, which it returns for the cycle.
   ComPtr<IKRLogSender> SenderWithReport(std::wstring* text = nullptr) {
-    ComPtr<IKRLogSender> sender = server_.CreateSender();
+    ComPtr<IKRLogSender> sender = m_server.CreateSender();
     UniqueBstr report;
     EXPECT_EQ(sender->GetReport(report.put(), 1), 1);
     if (text != nullptr && report) *text = report.get();
     return sender;
   }
 
-  TempDataFolder folder_;
-  ComApartment apartment_;
-  ComServer server_;
+  TempDataFolder m_folder;
+  ComApartment m_apartment;
+  ComServer m_server;
 };
 
 // Every argument combination under one setting; permitted or not.
@@ -99,28 +99,28 @@ void ExpectPermission(const ComServer& server, HRESULT permission, const char* s
 
 TEST_F(ComSenderTest, PermissionFollowsTheSwitchAndTheSendMark) {
   WritePending(FileWith({u"one"}));
-  ExpectPermission(server_, 1, "nothing set");
+  ExpectPermission(m_server, 1, "nothing set");
   SetSendError(L"1");
-  ExpectPermission(server_, 1, "SendError 1");
+  ExpectPermission(m_server, 1, "SendError 1");
   SetSendMark(L"2001.01.01");
-  ExpectPermission(server_, 1, "old send mark");
+  ExpectPermission(m_server, 1, "old send mark");
   SetSendMark(TodayText().c_str());
-  ExpectPermission(server_, -1, "current send mark");
+  ExpectPermission(m_server, -1, "current send mark");
   SetSendError(L"0");
-  ExpectPermission(server_, -1, "SendError 0 and current send mark");
+  ExpectPermission(m_server, -1, "SendError 0 and current send mark");
   SetSendMark(nullptr);
-  ExpectPermission(server_, -1, "SendError 0");
+  ExpectPermission(m_server, -1, "SendError 0");
 }
 
 TEST_F(ComSenderTest, EachObjectDeliversOneReport) {
   UniqueBstr report;
-  EXPECT_EQ(server_.CreateSender()->GetReport(report.put(), 1), 0) << "no pending log file";
+  EXPECT_EQ(m_server.CreateSender()->GetReport(report.put(), 1), 0) << "no pending log file";
   WritePending(FileWith({}));
-  EXPECT_EQ(server_.CreateSender()->GetReport(report.put(), 1), 0) << "header only";
+  EXPECT_EQ(m_server.CreateSender()->GetReport(report.put(), 1), 0) << "header only";
   EXPECT_FALSE(report);
 
   WritePending(FileWith({u"first", u"second"}));
-  ComPtr<IKRLogSender> sender = server_.CreateSender();
+  ComPtr<IKRLogSender> sender = m_server.CreateSender();
   ASSERT_EQ(sender->GetReport(report.put(), 1), 1);
   const std::wstring text = report.get();
   EXPECT_NE(text.find(L"<Log_Error"), std::wstring::npos);
@@ -129,21 +129,21 @@ TEST_F(ComSenderTest, EachObjectDeliversOneReport) {
   EXPECT_EQ(sender->GetReport(&again, 1), 0);
   EXPECT_EQ(again, kUntouched);
   EXPECT_EQ(sender->GetReport(nullptr, 1), 1) << "the permission is still answered";
-  EXPECT_EQ(server_.CreateSender()->GetReport(report.put(), 1), 1) << "a new object reads again";
+  EXPECT_EQ(m_server.CreateSender()->GetReport(report.put(), 1), 1) << "a new object reads again";
   EXPECT_EQ(Pending(), FileWith({u"first", u"second"})) << "reading changes nothing";
 }
 
 TEST_F(ComSenderTest, SaveReportWritesIntoTheGivenOrTheDataFolder) {
-  ComPtr<IKRLogSender> sender = server_.CreateSender();
+  ComPtr<IKRLogSender> sender = m_server.CreateSender();
   EXPECT_EQ(sender->SaveReport(nullptr), E_FAIL) << "no pending log file";
   WritePending(FileWith({u"saved"}));
   SetSendMark(TodayText().c_str());  // saving does not ask for permission
 
   EXPECT_EQ(sender->SaveReport(nullptr), S_OK);
-  EXPECT_EQ(ReportFiles(folder_.path()).size(), 1u);
+  EXPECT_EQ(ReportFiles(m_folder.path()).size(), 1u);
   EXPECT_EQ(sender->SaveReport(nullptr), S_OK) << "each call reads afresh";
 
-  const std::wstring target = folder_.File(L"out");
+  const std::wstring target = m_folder.File(L"out");
   ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
   UniqueBstr folder = UniqueBstr::Adopt(SysAllocString(target.c_str()));
   EXPECT_EQ(sender->SaveReport(folder.get()), S_OK);
@@ -153,11 +153,11 @@ TEST_F(ComSenderTest, SaveReportWritesIntoTheGivenOrTheDataFolder) {
   // names the root of the current drive (here the test prefix's drive C:).
   wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(folder_.path().c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryW(m_folder.path().c_str()));
   UniqueBstr empty = UniqueBstr::Adopt(SysAllocString(L""));
   EXPECT_EQ(sender->SaveReport(empty.get()), S_OK);
   SetCurrentDirectoryW(previous);
-  const std::wstring driveRoot = folder_.path().substr(0, 2);
+  const std::wstring driveRoot = m_folder.path().substr(0, 2);
   std::vector<std::wstring> atRoot = ReportFiles(driveRoot);
   EXPECT_EQ(atRoot.size(), 1u);
   for (const std::wstring& name : atRoot) DeleteFileW((driveRoot + L"\\" + name).c_str());
@@ -172,7 +172,7 @@ TEST_F(ComSenderTest, UploadCycleRemovesExactlyWhatWasReported) {
   EXPECT_EQ(sender->MarkReportSent(), S_OK);
   EXPECT_FALSE(FileExists(PendingPath()));
   EXPECT_TRUE(SendMarkIsToday());
-  EXPECT_EQ(server_.CreateSender()->GetReport(nullptr, 0), -1);
+  EXPECT_EQ(m_server.CreateSender()->GetReport(nullptr, 0), -1);
 
   // Records merged in after the report was read stay, behind a fresh header.
   SetSendMark(nullptr);
@@ -194,12 +194,12 @@ TEST_F(ComSenderTest, UploadCycleRemovesExactlyWhatWasReported) {
 TEST_F(ComSenderTest, MarkReportSentLeavesOtherFilesAlone) {
   const Bytes original = FileWith({u"never-read"});
   WritePending(original);
-  EXPECT_EQ(server_.CreateSender()->MarkReportSent(), S_OK);
+  EXPECT_EQ(m_server.CreateSender()->MarkReportSent(), S_OK);
   EXPECT_TRUE(SendMarkIsToday()) << "the mark is set in every case";
   EXPECT_EQ(Pending(), original) << "a fresh object read nothing";
 
   SetSendMark(nullptr);
-  ComPtr<IKRLogSender> queried = server_.CreateSender();
+  ComPtr<IKRLogSender> queried = m_server.CreateSender();
   EXPECT_EQ(queried->GetReport(nullptr, 1), 1);
   EXPECT_EQ(queried->MarkReportSent(), S_OK);
   EXPECT_EQ(Pending(), original) << "a permission query read nothing";

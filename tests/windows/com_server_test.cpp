@@ -39,21 +39,21 @@ class CountingOuter : public IUnknown {
 
 class ComServerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(server_.loaded()); }
+  void SetUp() override { ASSERT_TRUE(m_server.loaded()); }
 
   void ExpectUnloadable(bool expected, const char* when) {
-    EXPECT_EQ(server_.canUnloadNow(), expected ? S_OK : S_FALSE) << when;
+    EXPECT_EQ(m_server.canUnloadNow(), expected ? S_OK : S_FALSE) << when;
   }
 
-  TempDataFolder folder_;
-  ComServer server_;
+  TempDataFolder m_folder;
+  ComServer m_server;
 };
 
 TEST_F(ComServerTest, LockCountFollowsEveryHolder) {
   ExpectUnloadable(true, "fresh process");
 
-  ComPtr<IClassFactory> first = server_.Factory();
-  ComPtr<IClassFactory> second = server_.Factory();
+  ComPtr<IClassFactory> first = m_server.Factory();
+  ComPtr<IClassFactory> second = m_server.Factory();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first.get(), second.get());
   ExpectUnloadable(false, "factory held twice");
@@ -62,7 +62,7 @@ TEST_F(ComServerTest, LockCountFollowsEveryHolder) {
   second.reset();
   ExpectUnloadable(true, "factory released; the cache alone does not lock");
 
-  ComPtr<IClassFactory> factory = server_.Factory();
+  ComPtr<IClassFactory> factory = m_server.Factory();
   ASSERT_TRUE(factory);
   ComPtr<IKRLogSender> plain;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKRLogSender, plain.put_void()), S_OK);
@@ -76,13 +76,13 @@ TEST_F(ComServerTest, LockCountFollowsEveryHolder) {
   ExpectUnloadable(false, "aggregate and a server lock");
   inner.reset();
   ExpectUnloadable(false, "server lock");
-  factory = server_.Factory();
+  factory = m_server.Factory();
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory.reset();
   ExpectUnloadable(true, "everything released");
 
   // A query the object cannot answer destroys it again.
-  factory = server_.Factory();
+  factory = m_server.Factory();
   void* object = kGarbage;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &object), E_NOINTERFACE);
   EXPECT_EQ(object, nullptr);
@@ -95,8 +95,8 @@ TEST_F(ComServerTest, FirstRequestsFromManyThreadsShareOneFactory) {
   std::vector<std::thread> threads;
   for (IClassFactory*& factory : factories) {
     threads.emplace_back([this, &factory] {
-      server_.getClassObject(CLSID_LogSender, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory));
+      m_server.getClassObject(CLSID_LogSender, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory));
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -109,17 +109,17 @@ TEST_F(ComServerTest, FirstRequestsFromManyThreadsShareOneFactory) {
 }
 
 TEST_F(ComServerTest, BadRequestsFailCleanly) {
-  EXPECT_EQ(server_.getClassObject(CLSID_LogSender, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(m_server.getClassObject(CLSID_LogSender, IID_IClassFactory, nullptr), E_POINTER);
 
   void* out = kGarbage;
-  EXPECT_EQ(server_.getClassObject(IID_IKRLogSender, IID_IClassFactory, &out),
+  EXPECT_EQ(m_server.getClassObject(IID_IKRLogSender, IID_IClassFactory, &out),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
   out = kGarbage;
-  EXPECT_EQ(server_.getClassObject(CLSID_LogSender, IID_IKRLogSender, &out), E_NOINTERFACE);
+  EXPECT_EQ(m_server.getClassObject(CLSID_LogSender, IID_IKRLogSender, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
 
-  ComPtr<IClassFactory> factory = server_.Factory();
+  ComPtr<IClassFactory> factory = m_server.Factory();
   ASSERT_TRUE(factory);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IKRLogSender, nullptr), E_POINTER);
   CountingOuter outer;
@@ -152,7 +152,7 @@ TEST_F(ComServerTest, BadRequestsFailCleanly) {
 }
 
 TEST_F(ComServerTest, AggregatedSenderDelegatesToTheOuterObject) {
-  ComPtr<IClassFactory> factory = server_.Factory();
+  ComPtr<IClassFactory> factory = m_server.Factory();
   ASSERT_TRUE(factory);
   CountingOuter outer;
   IUnknown* inner = nullptr;

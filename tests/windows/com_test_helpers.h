@@ -20,15 +20,15 @@ using CanUnloadNowFunction = HRESULT(WINAPI*)();
 // The thread's apartment, as every client of the sender must have.
 class ComApartment {
  public:
-  ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
   ~ComApartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
+    if (SUCCEEDED(m_hr)) CoUninitialize();
   }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 
  private:
-  HRESULT hr_;
+  HRESULT m_hr;
 };
 
 class ComServer {

@@ -16,7 +16,7 @@ namespace {
 
 class CrtTest : public ::testing::Test {
  protected:
-  TempDataFolder folder_;
+  TempDataFolder m_folder;
 };
 
 TEST_F(CrtTest, OperationsAreExportedByOrdinalOnly) {
@@ -32,7 +32,7 @@ TEST_F(CrtTest, OperationsAreExportedByOrdinalOnly) {
 TEST_F(CrtTest, DataFolderPathsAndSettings) {
   wchar_t path[260];
   ASSERT_TRUE(GetDataFilePath(L"error.bf", path, 260, 4, 0, 0));
-  EXPECT_EQ(std::wstring(path), folder_.File(L"error.bf"));
+  EXPECT_EQ(std::wstring(path), m_folder.File(L"error.bf"));
 
   // A path that does not fit is not handed out cut short.
   wchar_t small[8];
@@ -44,7 +44,7 @@ TEST_F(CrtTest, DataFolderPathsAndSettings) {
   ASSERT_TRUE(SetConfigString(L"LogErrorDate", L"2011.07.26", 1));
   ASSERT_TRUE(GetConfigString(L"LogErrorDate", value, sizeof(value), 1));
   EXPECT_EQ(std::wstring(value), L"2011.07.26");
-  EXPECT_EQ(ReadIni(folder_.path(), L"General", L"LogErrorDate"), L"2011.07.26");
+  EXPECT_EQ(ReadIni(m_folder.path(), L"General", L"LogErrorDate"), L"2011.07.26");
   SetConfigString(L"Empty", L"", 1);
   EXPECT_TRUE(GetConfigString(L"Empty", value, sizeof(value), 1));
   EXPECT_EQ(value[0], L'\0');
@@ -61,18 +61,18 @@ TEST_F(CrtTest, DataFolderPathsAndSettings) {
     int value;
   } numbers[] = {{L"0", 0}, {L"08", 8}, {L"010", 10}, {L"0x10", 0}, {L"-3", -3}, {L"x", 1}};
   for (const auto& n : numbers) {
-    WriteIni(folder_.path(), L"LogControl", L"SendError", n.text);
+    WriteIni(m_folder.path(), L"LogControl", L"SendError", n.text);
     EXPECT_EQ(GetConfigInt(L"LogControl", L"SendError", 1, 1), n.value) << n.text;
   }
 }
 
 TEST_F(CrtTest, DateMarksAndClientIdentifier) {
   EXPECT_FALSE(IsDateMarkCurrent(L"SendErrorDate"));
-  WriteIni(folder_.path(), L"DateMarks", L"SendErrorDate", L"2011.07.26");
+  WriteIni(m_folder.path(), L"DateMarks", L"SendErrorDate", L"2011.07.26");
   EXPECT_FALSE(IsDateMarkCurrent(L"SendErrorDate"));
   ASSERT_TRUE(SetDateMark(L"SendErrorDate"));
   EXPECT_TRUE(IsDateMarkCurrent(L"SendErrorDate"));
-  EXPECT_EQ(ReadIni(folder_.path(), L"DateMarks", L"SendErrorDate"), TodayText());
+  EXPECT_EQ(ReadIni(m_folder.path(), L"DateMarks", L"SendErrorDate"), TodayText());
 
   wchar_t first[260] = {};
   wchar_t second[260] = {};
@@ -102,15 +102,15 @@ TEST_F(CrtTest, ProcessesAtOnceShareOneClientIdAndLoseNoSetting) {
   SetEvent(start.get());
   for (std::thread& process : processes) process.join();
 
-  const std::wstring uuid = ReadIni(folder_.path(), L"Client", L"Uuid");
+  const std::wstring uuid = ReadIni(m_folder.path(), L"Client", L"Uuid");
   EXPECT_EQ(uuid.size(), 38u);
   for (int p = 0; p < kProcesses; ++p) {
     for (int k = 0; k < kKeys; ++k) {
       const std::wstring key = L"P" + std::to_wstring(p) + L"." + std::to_wstring(k);
-      EXPECT_EQ(ReadIni(folder_.path(), L"General", key.c_str()), uuid) << p << "." << k;
+      EXPECT_EQ(ReadIni(m_folder.path(), L"General", key.c_str()), uuid) << p << "." << k;
     }
   }
-  EXPECT_FALSE(FileExists(folder_.File(L"settings.ini.new")));
+  EXPECT_FALSE(FileExists(m_folder.File(L"settings.ini.new")));
 }
 
 TEST_F(CrtTest, VersionTexts) {
@@ -120,19 +120,19 @@ TEST_F(CrtTest, VersionTexts) {
   wchar_t tiny[4];
   GetFileVersionText((ProgramFolder() + L"\\probe_module.dll").c_str(), tiny, 4);
   EXPECT_EQ(std::wstring(tiny), L"3.2");
-  EXPECT_FALSE(GetFileVersionText(folder_.File(L"none.dll").c_str(), version, 64));
+  EXPECT_FALSE(GetFileVersionText(m_folder.File(L"none.dll").c_str(), version, 64));
   EXPECT_EQ(version[0], L'\0');
 
   wchar_t product[260];
   ASSERT_TRUE(GetProductVersion(product, 260, 1));
   EXPECT_EQ(std::wstring(product), L"1.0.0.0");  // crt.dll's own file version
-  WriteIni(folder_.path(), L"General", L"ProductVersion", L"9.8.7.6");
+  WriteIni(m_folder.path(), L"General", L"ProductVersion", L"9.8.7.6");
   ASSERT_TRUE(GetProductVersion(product, 260, 1));
   EXPECT_EQ(std::wstring(product), L"9.8.7.6");
 }
 
 TEST_F(CrtTest, FilesAndReportPaths) {
-  std::wstring nested = folder_.path() + L"\\a\\b\\c.bin";
+  std::wstring nested = m_folder.path() + L"\\a\\b\\c.bin";
   HANDLE file = OpenFileHandle(nested.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr, 1);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -143,10 +143,10 @@ TEST_F(CrtTest, FilesAndReportPaths) {
   ASSERT_TRUE(GetFileSize64(nested.c_str(), &size));
   EXPECT_EQ(size, 5);
   size = -7;
-  EXPECT_FALSE(GetFileSize64(folder_.File(L"missing").c_str(), &size));
+  EXPECT_FALSE(GetFileSize64(m_folder.File(L"missing").c_str(), &size));
   EXPECT_EQ(size, -7);
   // Without the flag no folder is created.
-  EXPECT_EQ(OpenFileHandle((folder_.path() + L"\\x\\y.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+  EXPECT_EQ(OpenFileHandle((m_folder.path() + L"\\x\\y.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                            OPEN_ALWAYS, 0, nullptr, 0),
             INVALID_HANDLE_VALUE);
 

@@ -364,17 +364,17 @@ void ExpectHolds(const std::multiset<std::wstring>& messages, const HostileFile&
 class ReportHostileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server_.loaded());
-    ASSERT_TRUE(CreateDirectoryW(out_.c_str(), nullptr));
+    ASSERT_TRUE(m_server.loaded());
+    ASSERT_TRUE(CreateDirectoryW(m_out.c_str(), nullptr));
   }
 
   void Check(const HostileFile& file) {
-    ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf"), file.bytes));
-    ComPtr<IKRLogSender> sender = server_.CreateSender();
+    ASSERT_TRUE(WriteFileBytes(m_folder.File(L"error.bf"), file.bytes));
+    ComPtr<IKRLogSender> sender = m_server.CreateSender();
     ASSERT_TRUE(sender);
     UniqueBstr report;
     const HRESULT delivered = sender->GetReport(report.put(), 1);
-    UniqueBstr outFolder = UniqueBstr::Adopt(SysAllocString(out_.c_str()));
+    UniqueBstr outFolder = UniqueBstr::Adopt(SysAllocString(m_out.c_str()));
     const HRESULT saved = sender->SaveReport(outFolder.get());
     ASSERT_TRUE(delivered == 0 || delivered == 1) << delivered;
     ASSERT_TRUE(saved == S_OK || saved == E_FAIL) << saved;
@@ -398,7 +398,7 @@ class ReportHostileTest : public ::testing::Test {
     // that at least one was not.
     std::multiset<std::wstring> saves;
     int files = 0;
-    EXPECT_TRUE(ReadSavedReports(out_, saves, files)) << "a saved report does not parse";
+    EXPECT_TRUE(ReadSavedReports(m_out, saves, files)) << "a saved report does not parse";
     if (saved == S_OK) {
       EXPECT_EQ(files, documents);
       ExpectHolds(saves, file, "the saved reports");
@@ -408,10 +408,10 @@ class ReportHostileTest : public ::testing::Test {
     }
   }
 
-  TempDataFolder folder_;
-  ComApartment apartment_;
-  ComServer server_;
-  const std::wstring out_ = folder_.File(L"out");
+  TempDataFolder m_folder;
+  ComApartment m_apartment;
+  ComServer m_server;
+  const std::wstring m_out = m_folder.File(L"out");
 };
 
 TEST_F(ReportHostileTest, EveryHostileFileEndsCleanly) {

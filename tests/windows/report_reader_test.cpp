@@ -16,7 +16,7 @@ using logtest::RecordFields;
 
 class ReportReaderTest : public ::testing::Test {
  protected:
-  std::wstring Pending() const { return folder_.File(L"error.bf"); }
+  std::wstring Pending() const { return m_folder.File(L"error.bf"); }
   void WritePending(const std::vector<std::uint8_t>& bytes) {
     ASSERT_TRUE(WriteFileBytes(Pending(), bytes));
   }
@@ -28,7 +28,7 @@ class ReportReaderTest : public ::testing::Test {
     return count;
   }
 
-  TempDataFolder folder_;
+  TempDataFolder m_folder;
 };
 
 TEST_F(ReportReaderTest, OutcomesOfALoad) {
@@ -91,7 +91,7 @@ TEST_F(ReportReaderTest, LogtoolDumpExitCodeTellsDamage) {
     WritePending(c.bytes);
     EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + Pending() + L"\""), c.exitCode) << c.name;
   }
-  EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + folder_.File(L"missing.bf") + L"\""), 3u);
+  EXPECT_EQ(RunProgram(L"logtool.exe", L"dump \"" + m_folder.File(L"missing.bf") + L"\""), 3u);
 }
 
 TEST_F(ReportReaderTest, MissingOrHeldFileLeavesTheObjectEmpty) {

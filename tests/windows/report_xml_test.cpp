@@ -30,24 +30,24 @@ struct ComApartment {
 // Builds a tree by hand; texts are borrowed from string literals.
 class TreeBuilder {
  public:
-  explicit TreeBuilder(ProductList& products) : products_(products) {}
+  explicit TreeBuilder(ProductList& products) : m_products(products) {}
   TreeBuilder& Product(std::u16string version) {
-    products_.push_back(std::make_unique<ProductGroup>());
-    products_.back()->strProductVersion = std::move(version);
+    m_products.push_back(std::make_unique<ProductGroup>());
+    m_products.back()->strProductVersion = std::move(version);
     return *this;
   }
   TreeBuilder& App(std::u16string_view version) {
     auto app = std::make_unique<AppGroup>();
     app->pszAppName = u"Player.exe";
     app->pszAppVersion = version;
-    products_.back()->vecApps.push_back(std::move(app));
+    m_products.back()->vecApps.push_back(std::move(app));
     return *this;
   }
   TreeBuilder& Module(std::u16string_view version) {
     auto module = std::make_unique<ModuleGroup>();
     module->pszModuleName = u"module.dll";
     module->pszModuleVersion = version;
-    products_.back()->vecApps.back()->vecModules.push_back(std::move(module));
+    m_products.back()->vecApps.back()->vecModules.push_back(std::move(module));
     return *this;
   }
   TreeBuilder& Item(std::uint32_t kind, std::int32_t code, std::u16string_view message,
@@ -58,12 +58,12 @@ class TreeBuilder {
     item->pszMessage = message;
     item->pszValue = value;
     item->nCount = count;
-    products_.back()->vecApps.back()->vecModules.back()->vecItems.push_back(std::move(item));
+    m_products.back()->vecApps.back()->vecModules.back()->vecItems.push_back(std::move(item));
     return *this;
   }
 
  private:
-  ProductList& products_;
+  ProductList& m_products;
 };
 
 void BuildOneAppOfTwoModules(CLog2XML& log) {
@@ -213,10 +213,10 @@ bool AllCharactersAllowed(const std::wstring& text) {
 
 class ReportXmlTest : public ::testing::Test {
  protected:
-  std::wstring Uuid() const { return ReadIni(folder_.path(), L"Client", L"Uuid"); }
+  std::wstring Uuid() const { return ReadIni(m_folder.path(), L"Client", L"Uuid"); }
 
-  TempDataFolder folder_;
-  ComApartment apartment_;
+  TempDataFolder m_folder;
+  ComApartment m_apartment;
 };
 
 TEST_F(ReportXmlTest, TextModeWritesKnownKindsInOrderWithTheirVersions) {
@@ -264,10 +264,10 @@ TEST_F(ReportXmlTest, TwoProductsGiveTwoDocumentsWithOneUuid) {
   EXPECT_TRUE(ParsesBack(text.substr(split)));
 
   std::wstring reportPath;
-  ASSERT_TRUE(log.SaveXmlReport(folder_.path().c_str(), reportPath));
-  EXPECT_EQ(reportPath, folder_.path() + L"\\LogError_");
-  EXPECT_TRUE(FileExists(folder_.File(L"LogError_1.0.xml")));
-  EXPECT_TRUE(FileExists(folder_.File(L"LogError_2.0.xml")));
+  ASSERT_TRUE(log.SaveXmlReport(m_folder.path().c_str(), reportPath));
+  EXPECT_EQ(reportPath, m_folder.path() + L"\\LogError_");
+  EXPECT_TRUE(FileExists(m_folder.File(L"LogError_1.0.xml")));
+  EXPECT_TRUE(FileExists(m_folder.File(L"LogError_2.0.xml")));
 }
 
 TEST_F(ReportXmlTest, EmptyTreeBuildsNothing) {
@@ -276,8 +276,8 @@ TEST_F(ReportXmlTest, EmptyTreeBuildsNothing) {
   EXPECT_FALSE(log.BuildXml(&untouched, nullptr));
   EXPECT_EQ(untouched, reinterpret_cast<BSTR>(0x1234));
   std::wstring path;
-  EXPECT_FALSE(log.SaveXmlReport(folder_.path().c_str(), path));
-  EXPECT_FALSE(FileExists(folder_.File(L"settings.ini")));  // no client identifier fetched
+  EXPECT_FALSE(log.SaveXmlReport(m_folder.path().c_str(), path));
+  EXPECT_FALSE(FileExists(m_folder.File(L"settings.ini")));  // no client identifier fetched
 }
 
 TEST_F(ReportXmlTest, ForbiddenCharactersNeverReachTheDocument) {
@@ -298,8 +298,8 @@ TEST_F(ReportXmlTest, ForbiddenCharactersNeverReachTheDocument) {
 
   // The product version names the file, but cannot lead out of the folder.
   std::wstring path;
-  ASSERT_TRUE(log.SaveXmlReport(folder_.path().c_str(), path));
-  EXPECT_TRUE(FileExists(folder_.File(L"LogError_.._.._evil__1_.xml")));
+  ASSERT_TRUE(log.SaveXmlReport(m_folder.path().c_str(), path));
+  EXPECT_TRUE(FileExists(m_folder.File(L"LogError_.._.._evil__1_.xml")));
 }
 
 TEST_F(ReportXmlTest, FailuresFailTheWholeBuild) {
@@ -316,12 +316,12 @@ TEST_F(ReportXmlTest, FailuresFailTheWholeBuild) {
 
   // A folder that does not exist: nothing can be saved.
   std::wstring path;
-  EXPECT_FALSE(log.SaveXmlReport(folder_.File(L"missing").c_str(), path));
+  EXPECT_FALSE(log.SaveXmlReport(m_folder.File(L"missing").c_str(), path));
 
   // One document cannot be saved: the build fails, the other is still written.
-  ASSERT_TRUE(CreateDirectoryW(folder_.File(L"LogError_1.0.xml").c_str(), nullptr));
-  EXPECT_FALSE(log.SaveXmlReport(folder_.path().c_str(), path));
-  EXPECT_TRUE(FileExists(folder_.File(L"LogError_2.0.xml")));
+  ASSERT_TRUE(CreateDirectoryW(m_folder.File(L"LogError_1.0.xml").c_str(), nullptr));
+  EXPECT_FALSE(log.SaveXmlReport(m_folder.path().c_str(), path));
+  EXPECT_TRUE(FileExists(m_folder.File(L"LogError_2.0.xml")));
 
   // A thread outside any COM apartment cannot create documents.
   bool built = true;
@@ -378,7 +378,7 @@ TEST_F(ReportXmlTest, DamagedPendingLogReportsEveryWholeRecord) {
     builder.Record(fields[0]).Record(fields[1]).Record(fields[2]).Raw(c.damage);
     builder.Record(fields[3]).Record(fields[4]);
     const Bytes bytes = builder.Bytes();
-    ASSERT_TRUE(WriteFileBytes(folder_.File(L"error.bf"), bytes));
+    ASSERT_TRUE(WriteFileBytes(m_folder.File(L"error.bf"), bytes));
 
     CLog2XML log;
     ASSERT_TRUE(log.LoadLogFile());
@@ -397,8 +397,8 @@ TEST_F(ReportXmlTest, NullFolderSavesIntoTheDataFolder) {
   TreeBuilder(log.m_vecProducts).Product(u"3.1").App(u"a").Module(u"m").Item(2, 5, u"w", {}, 1);
   std::wstring path;
   ASSERT_TRUE(log.SaveXmlReport(nullptr, path));
-  EXPECT_EQ(path, folder_.File(L"LogError_"));
-  EXPECT_TRUE(FileExists(folder_.File(L"LogError_3.1.xml")));
+  EXPECT_EQ(path, m_folder.File(L"LogError_"));
+  EXPECT_TRUE(FileExists(m_folder.File(L"LogError_3.1.xml")));
 }
 
 }  // namespace
@@ -446,9 +446,9 @@ TEST_F(ReportXmlTest, SavedFilesNeverCollideOrLandInTheCurrentFolder) {
 
   CLog2XML log;
   TreeBuilder(log.m_vecProducts).Product(u"9.9").App(u"a").Module(u"m").Item(1, 1, u"e", {}, 1);
-  SetCurrentDirectoryW(folder_.path().c_str());
+  SetCurrentDirectoryW(m_folder.path().c_str());
   wchar_t empty[1] = L"";
   EXPECT_FALSE(log.BuildXml(nullptr, empty)) << "an empty report path fails the save";
-  EXPECT_TRUE(SavedNames(folder_.path()).empty());
-  EXPECT_FALSE(FileExists(folder_.File(L"9.9.xml")));
+  EXPECT_TRUE(SavedNames(m_folder.path()).empty());
+  EXPECT_FALSE(FileExists(m_folder.File(L"9.9.xml")));
 }

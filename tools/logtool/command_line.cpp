@@ -6,12 +6,12 @@ namespace suite {
 
 CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> args,
                          std::span<const OptionSpec> options)
-    : command_(command) {
+    : m_command(command) {
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::wstring& word = args[i];
     if (optionsEnded || word.size() < 2 || word.compare(0, 2, L"--") != 0) {
-      positionals_.push_back(word);
+      m_positionals.push_back(word);
       continue;
     }
     if (word == L"--") {
@@ -25,16 +25,16 @@ CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> a
       if (name == option.name) match = &option;
     }
     if (match == nullptr) UsageError(L"unknown option " + Shown(name));
-    if (values_.count(name) != 0) UsageError(Shown(name) + L" is given twice");
+    if (m_values.count(name) != 0) UsageError(Shown(name) + L" is given twice");
     if (!match->takesValue) {
       if (equals != std::wstring::npos) UsageError(Shown(name) + L" takes no value");
-      values_[name];
+      m_values[name];
       continue;
     }
     if (equals != std::wstring::npos) {
-      values_[name] = word.substr(equals + 1);
+      m_values[name] = word.substr(equals + 1);
     } else if (i + 1 < args.size()) {
-      values_[name] = args[++i];
+      m_values[name] = args[++i];
     } else {
       UsageError(Shown(name) + L" needs a value");
     }
@@ -42,18 +42,18 @@ CommandLine::CommandLine(const wchar_t* command, std::span<const std::wstring> a
 }
 
 std::optional<std::wstring> CommandLine::Value(const wchar_t* name) const {
-  auto found = values_.find(name);
-  if (found == values_.end()) return std::nullopt;
+  auto found = m_values.find(name);
+  if (found == m_values.end()) return std::nullopt;
   return found->second;
 }
 
 void CommandLine::ExpectPositionals(std::size_t min, std::size_t max, const wchar_t* what) const {
-  if (positionals_.size() < min) UsageError(std::wstring(what) + L" is missing");
-  if (positionals_.size() > max) UsageError(L"unexpected argument " + Shown(positionals_[max]));
+  if (m_positionals.size() < min) UsageError(std::wstring(what) + L" is missing");
+  if (m_positionals.size() > max) UsageError(L"unexpected argument " + Shown(m_positionals[max]));
 }
 
 void CommandLine::UsageError(const std::wstring& message) const {
-  Fail(ExitStatus::kUsage, command_ + L": " + message + L" (see logtool help)");
+  Fail(ExitStatus::kUsage, m_command + L": " + message + L" (see logtool help)");
 }
 
 std::optional<std::int64_t> ParseInteger(const std::wstring& text, std::int64_t min,

@@ -23,9 +23,9 @@ class CommandLine {
   CommandLine(const wchar_t* command, std::span<const std::wstring> args,
               std::span<const OptionSpec> options);
 
-  bool Has(const wchar_t* name) const { return values_.count(name) != 0; }
+  bool Has(const wchar_t* name) const { return m_values.count(name) != 0; }
   std::optional<std::wstring> Value(const wchar_t* name) const;
-  const std::vector<std::wstring>& Positionals() const { return positionals_; }
+  const std::vector<std::wstring>& Positionals() const { return m_positionals; }
 
   // Fails unless there are between min and max words besides the options.
   void ExpectPositionals(std::size_t min, std::size_t max, const wchar_t* what) const;
@@ -33,9 +33,9 @@ class CommandLine {
   [[noreturn]] void UsageError(const std::wstring& message) const;
 
  private:
-  std::wstring command_;
-  std::map<std::wstring, std::wstring> values_;
-  std::vector<std::wstring> positionals_;
+  std::wstring m_command;
+  std::map<std::wstring, std::wstring> m_values;
+  std::vector<std::wstring> m_positionals;
 };
 
 // A decimal number with an optional sign, within [min, max]; nothing else

@@ -16,14 +16,14 @@ constexpr ULONGLONG kLogFileHeaderBytes = 12;
 
 }  // namespace
 
-ComApartment::ComApartment() : initialized_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
-  if (FAILED(initialized_)) {
-    Fail(ExitStatus::kLibrary, L"COM cannot start on this thread: " + HexCode(initialized_));
+ComApartment::ComApartment() : m_initialized(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+  if (FAILED(m_initialized)) {
+    Fail(ExitStatus::kLibrary, L"COM cannot start on this thread: " + HexCode(m_initialized));
   }
 }
 
 ComApartment::~ComApartment() {
-  if (SUCCEEDED(initialized_)) CoUninitialize();
+  if (SUCCEEDED(m_initialized)) CoUninitialize();
 }
 
 ComPtr<IKRLogSender> CreateLogSender() {

@@ -22,7 +22,7 @@ class ComApartment {
   ~ComApartment();
 
  private:
-  HRESULT initialized_;
+  HRESULT m_initialized;
 };
 
 // CoCreateInstance of CLSID_LogSender in-process. Fails with kLibrary, saying

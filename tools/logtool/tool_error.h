@@ -27,14 +27,14 @@ enum class ExitStatus : int {
 class ToolError {
  public:
   ToolError(ExitStatus status, std::wstring message)
-      : status_(status), message_(std::move(message)) {}
+      : m_status(status), m_message(std::move(message)) {}
 
-  ExitStatus status() const noexcept { return status_; }
-  const std::wstring& message() const noexcept { return message_; }
+  ExitStatus status() const noexcept { return m_status; }
+  const std::wstring& message() const noexcept { return m_message; }
 
  private:
-  ExitStatus status_;
-  std::wstring message_;
+  ExitStatus m_status;
+  std::wstring m_message;
 };
 
 [[noreturn]] inline void Fail(ExitStatus status, std::wstring message) {

@@ -23,21 +23,21 @@ UniqueBstr MakeBstr(std::wstring_view text) {
 
 HRESULT DomDocument::Create() noexcept {
   RETURN_IF_FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_ALL, kIidXmlDomDocument,
-                                    document_.put_void()));
-  if (!document_) return E_FAIL;
+                                    m_document.put_void()));
+  if (!m_document) return E_FAIL;
   // Neither setting matters for building; a document that refuses them still works.
-  document_->put_async(VARIANT_FALSE);
-  document_->put_resolveExternals(VARIANT_FALSE);
+  m_document->put_async(VARIANT_FALSE);
+  m_document->put_resolveExternals(VARIANT_FALSE);
   return S_OK;
 }
 
 HRESULT DomDocument::AppendElement(IXMLDOMNode* parent, BSTR name,
                                    ComPtr<IXMLDOMElement>& element) noexcept {
   // Separate statements: the pointer is read only after the call filled it.
-  const HRESULT created = document_->createElement(name, element.put());
+  const HRESULT created = m_document->createElement(name, element.put());
   RETURN_IF_FAILED(NullAsFailure(created, element.get()));
   ComPtr<IXMLDOMNode> appended;
-  IXMLDOMNode* target = parent != nullptr ? parent : document_.get();
+  IXMLDOMNode* target = parent != nullptr ? parent : m_document.get();
   const HRESULT hr = target->appendChild(element.get(), appended.put());
   return NullAsFailure(hr, appended.get());
 }
@@ -53,12 +53,12 @@ HRESULT DomDocument::SetAttribute(IXMLDOMElement* element, BSTR name, BSTR value
 HRESULT DomDocument::Save(const std::wstring& fileName) {
   UniqueVariant target;
   target.adopt_bstr(MakeBstr(fileName).detach());
-  return document_->save(target.get());
+  return m_document->save(target.get());
 }
 
 HRESULT DomDocument::Xml(UniqueBstr& text) noexcept {
   // A null text with success is an empty text; the writer adds nothing for it.
-  return document_->get_xml(text.put());
+  return m_document->get_xml(text.put());
 }
 
 }  // namespace suite

@@ -29,10 +29,10 @@ class DomDocument {
   HRESULT Save(const std::wstring& fileName);
   HRESULT Xml(UniqueBstr& text) noexcept;
 
-  IXMLDOMDocument* get() const noexcept { return document_.get(); }
+  IXMLDOMDocument* get() const noexcept { return m_document.get(); }
 
  private:
-  ComPtr<IXMLDOMDocument> document_;
+  ComPtr<IXMLDOMDocument> m_document;
 };
 
 }  // namespace suite

@@ -59,14 +59,15 @@ struct XmlNames {
 class DocumentBuilder {
  public:
   DocumentBuilder(DomDocument& document, const XmlNames& names)
-      : document_(document), names_(names) {}
+      : m_document(document), m_names(names) {}
 
   HRESULT Build(const ProductGroup& product, BSTR uuid) {
     ComPtr<IXMLDOMElement> root;
-    RETURN_IF_FAILED(document_.AppendElement(nullptr, names_.logError.get(), root));
+    RETURN_IF_FAILED(m_document.AppendElement(nullptr, m_names.logError.get(), root));
     UniqueBstr version = XmlBstr(product.strProductVersion);
-    RETURN_IF_FAILED(DomDocument::SetAttribute(root.get(), names_.productVer.get(), version.get()));
-    RETURN_IF_FAILED(DomDocument::SetAttribute(root.get(), names_.uuid.get(), uuid));
+    RETURN_IF_FAILED(
+        DomDocument::SetAttribute(root.get(), m_names.productVer.get(), version.get()));
+    RETURN_IF_FAILED(DomDocument::SetAttribute(root.get(), m_names.uuid.get(), uuid));
     for (const auto& app : product.vecApps) {
       UniqueBstr appVersion = XmlBstr(app->pszAppVersion);
       for (const auto& module : app->vecModules) {
@@ -84,25 +85,25 @@ class DocumentBuilder {
   HRESULT AddItem(IXMLDOMElement* root, const ErrorItem& item, BSTR moduleVersion,
                   BSTR appVersion) {
     ComPtr<IXMLDOMElement> element;
-    RETURN_IF_FAILED(document_.AppendElement(root, names_.kinds[item.nKind - 1].get(), element));
+    RETURN_IF_FAILED(m_document.AppendElement(root, m_names.kinds[item.nKind - 1].get(), element));
     UniqueBstr code = NumberBstr(item.nErrorCode);
     UniqueBstr message = XmlBstr(item.pszMessage);
     UniqueBstr value;
     if (item.pszValue) value = XmlBstr(*item.pszValue);
     UniqueBstr count = NumberBstr(item.nCount);
     const std::pair<BSTR, BSTR> attributes[] = {
-        {names_.errorCode.get(), code.get()}, {names_.message.get(), message.get()},
-        {names_.value.get(), value.get()},    {names_.count.get(), count.get()},
-        {names_.dllVer.get(), moduleVersion}, {names_.appVer.get(), appVersion}};
+        {m_names.errorCode.get(), code.get()}, {m_names.message.get(), message.get()},
+        {m_names.value.get(), value.get()},    {m_names.count.get(), count.get()},
+        {m_names.dllVer.get(), moduleVersion}, {m_names.appVer.get(), appVersion}};
     for (const auto& [name, text] : attributes) {
-      if (name == names_.value.get() && !item.pszValue) continue;
+      if (name == m_names.value.get() && !item.pszValue) continue;
       RETURN_IF_FAILED(DomDocument::SetAttribute(element.get(), name, text));
     }
     return S_OK;
   }
 
-  DomDocument& document_;
-  const XmlNames& names_;
+  DomDocument& m_document;
+  const XmlNames& m_names;
 };
 
 // Joins the texts, each followed by "\r\n", into one BSTR of exactly that size.
