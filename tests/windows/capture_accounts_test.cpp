@@ -87,6 +87,20 @@ class Holder {
   std::thread m_thread;
 };
 
+// One record logged while another holds the day's log (and, with `bMutex`,
+// the writers' turn too), then one more once it lets go.
+std::function<void(const Scenario&)> DropOneWhileHeld(bool bMutex) {
+  return [bMutex](const Scenario& s) {
+    s.Write(s.Active(), LogOf({u"a1"}));
+    LogLibrary library;
+    {
+      Holder holder(s, bMutex);
+      library.logError(nullptr, 0, L"lost", nullptr);
+    }
+    library.logError(nullptr, 0, L"after", nullptr);
+  };
+}
+
 TEST(AccountTest, EveryCauseLeavesOneAccountAndCostsNoOtherRecord) {
   const Bytes nearCap = LogOfSize(u'a', 1, static_cast<std::size_t>(kLogRecordLimit) - 12 - 1000);
   const struct {
@@ -105,28 +119,10 @@ TEST(AccountTest, EveryCauseLeavesOneAccountAndCostsNoOtherRecord) {
          for (int i = 0; i < 3; ++i) library.logError(nullptr, 0, big.c_str(), nullptr);
        },
        false, LogAccountCause::DayLogCap, CapCountText(3), Messages(nearCap)},
-      {"a turn not had within the bound",
-       [](const Scenario& s) {
-         s.Write(s.Active(), LogOf({u"a1"}));
-         LogLibrary library;
-         {
-           Holder holder(s, true);
-           library.logError(nullptr, 0, L"lost", nullptr);
-         }
-         library.logError(nullptr, 0, L"after", nullptr);
-       },
-       false, LogAccountCause::WriterDrops, u"1", Texts{u"a1", u"after"}},
-      {"an open failure",
-       [](const Scenario& s) {
-         s.Write(s.Active(), LogOf({u"a1"}));
-         LogLibrary library;
-         {
-           Holder holder(s, false);
-           library.logError(nullptr, 0, L"lost", nullptr);
-         }
-         library.logError(nullptr, 0, L"after", nullptr);
-       },
-       false, LogAccountCause::WriterDrops, u"1", Texts{u"a1", u"after"}},
+      {"a turn not had within the bound", DropOneWhileHeld(true), false,
+       LogAccountCause::WriterDrops, u"1", Texts{u"a1", u"after"}},
+      {"an open failure", DropOneWhileHeld(false), false, LogAccountCause::WriterDrops, u"1",
+       Texts{u"a1", u"after"}},
       {"the roll-over, the day's log alone over the cap",
        [](const Scenario& s) {
          s.Write(s.Active(), LogOfSize(u'd', 401, k64K));
