@@ -14,6 +14,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "Win/hresult_error.h"
@@ -22,6 +24,7 @@
 #include "format/log_merge_plan.h"
 #include "storage/log_file_io.h"
 #include "storage/log_tail_repair.h"
+#include "storage/whole_file_view.h"
 
 namespace suite {
 
@@ -32,11 +35,6 @@ LONGLONG SizeOf(const LogFilePath& path) noexcept {
   LONGLONG size = 0;
   GetFileSize64(path.text, &size);
   return size;
-}
-
-bool ReadLog(const LogFilePath& path, LONGLONG nMaxBytes, FileBytes& bytes) noexcept {
-  UniqueFileHandle file = OpenLogFile(path.text, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-  return file && ReadWholeFile(file.get(), nMaxBytes, bytes);
 }
 
 // Where error.bf's kept bytes end, from its file header and its last bytes:
@@ -87,24 +85,27 @@ struct AppendedBytes {
 
 // What the plan appends, in one block: the day's records as they lie in the
 // staged file when they are one span, as they mostly are; otherwise gathered
-// at the front of the staged file's own block (every span moves towards the
-// start, so nothing is overwritten before it is moved), after a fresh file
-// header when error.bf has none.
-AppendedBytes GatherAppended(const LogMergePlan& plan, FileBytes& staged) noexcept {
-  std::uint8_t* const pBlock = staged.data.get();
+// into a block of their own, after a fresh file header when error.bf has
+// none. Empty when that block cannot be had.
+AppendedBytes GatherAppended(const LogMergePlan& plan, const std::uint8_t* pStaged,
+                             std::unique_ptr<std::uint8_t[]>& gathered) noexcept {
   if (!plan.bFreshHeader && plan.staged.size() == 1) {
-    return {pBlock + plan.staged.front().nOffset, plan.staged.front().nBytes};
+    return {pStaged + plan.staged.front().nOffset, plan.staged.front().nBytes};
   }
+  std::size_t nBytes = plan.bFreshHeader ? kLogFileHeaderBytes : 0;
+  for (const LogByteSpan& span : plan.staged) nBytes += span.nBytes;
+  gathered.reset(new (std::nothrow) std::uint8_t[nBytes]);
+  if (!gathered) return {};
   std::size_t nAt = 0;
   if (plan.bFreshHeader) {
-    std::memcpy(pBlock, &kLogFileHeader, kLogFileHeaderBytes);
+    std::memcpy(gathered.get(), &kLogFileHeader, kLogFileHeaderBytes);
     nAt = kLogFileHeaderBytes;
   }
   for (const LogByteSpan& span : plan.staged) {
-    std::memmove(pBlock + nAt, pBlock + span.nOffset, span.nBytes);
+    std::memcpy(gathered.get() + nAt, pStaged + span.nOffset, span.nBytes);
     nAt += span.nBytes;
   }
-  return {pBlock, nAt};
+  return {gathered.get(), nAt};
 }
 
 // Steps 2 and 3; on failure error.bf is cut back, and if even that fails the
@@ -136,8 +137,8 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
     return;
   }
 
-  FileBytes staged;
-  if (!ReadLog(files.staged, kLogReadableBytes, staged) || staged.size <= kLogFileHeaderBytes)
+  WholeFileView staged;
+  if (!staged.Open(files.staged.text, kLogReadableBytes) || staged.size() <= kLogFileHeaderBytes)
     return;
   // Held alone until the journal is gone: a report being read keeps the
   // append out (and waits for the next roll-over), and no reader opens
@@ -149,7 +150,7 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
   LogMergePlan waiting;
   waiting.bWait = true;
   const LogMergePlan plan = CatchValue(waiting, [&] {
-    return PlanLogMerge(end, staged.data.get(), staged.size, LogAccountRecordMaxBytes(identity));
+    return PlanLogMerge(end, staged.data(), staged.size(), LogAccountRecordMaxBytes(identity));
   });
   // Not even the accounts fit beside error.bf: the records wait for a report
   // to make room, and nothing is lost.
@@ -158,7 +159,9 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
       CatchValue(std::vector<std::uint8_t>(), [&] { return MergeAccounts(plan, identity); });
   if (accounts.empty() && (plan.NeedsTornAccount() || plan.NeedsLeftOutAccount())) return;
 
-  const AppendedBytes records = GatherAppended(plan, staged);
+  std::unique_ptr<std::uint8_t[]> gathered;
+  const AppendedBytes records = GatherAppended(plan, staged.data(), gathered);
+  if (records.pData == nullptr) return;
   LogAppendJournal journal;
   journal.nBase = plan.bFreshHeader ? 0 : plan.nPendingKept;
   journal.nEnd = journal.nBase + records.nBytes + accounts.size();
@@ -166,7 +169,9 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
     DeleteLogFile(files.journal.text);
     return;
   }
-  if (!AppendAt(pending.get(), journal, records, accounts) || !DeleteLogFile(files.staged.text)) {
+  const bool bAppended = AppendAt(pending.get(), journal, records, accounts);
+  staged.Close();
+  if (!bAppended || !DeleteLogFile(files.staged.text)) {
     if (CutBack(pending.get(), journal)) DeleteLogFile(files.journal.text);
     return;
   }
