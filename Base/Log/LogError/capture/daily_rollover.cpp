@@ -79,17 +79,15 @@ bool IsRollOverDue() noexcept {
   return std::wcscmp(stored, today.text) != 0;
 }
 
-void RollOver(const wchar_t* pszSettingName) noexcept {
+void RollOver(const wchar_t* pszSettingName, ActiveLogGate& activeGate) noexcept {
+  if (!activeGate.mutex()) return;
   const LogFilePath active = DataFile(kActiveLogName);
   const PendingLogFiles files = PendingLogFilesFor(DataFile(kPendingLogName).text);
-  UniqueKernelHandle pendingMutex;
-  ActiveLogGate activeGate;
-  // Out of memory for the names: the next load tries again.
-  const bool bOpened = CatchValue(false, [&] {
-    pendingMutex = OpenLogFilesMutex(LogFiles::Pending, files.pending.text);
-    return pendingMutex.valid() && activeGate.Open(active.text);
+  // Out of memory for the name: the next load tries again.
+  UniqueKernelHandle pendingMutex = CatchValue(UniqueKernelHandle(), [&] {
+    return OpenLogFilesMutex(LogFiles::Pending, files.pending.text);
   });
-  if (!bOpened) return;
+  if (!pendingMutex) return;
 
   MutexHold hold;
   // An abandoned mutex is owned all the same: the settle repairs what its

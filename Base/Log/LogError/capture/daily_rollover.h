@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Win/date_text.h"
+#include "active_log_gate.h"
 
 namespace suite {
 
@@ -15,7 +16,9 @@ bool IsRollOverDue() noexcept;
 // did, all while owning the pending log's mutex, so that of processes loading
 // at once only the first rolls over. When the pending or the active log's
 // mutex cannot be had within kLogExclusionBoundMs nothing is merged and the
-// date is not stored: the next load tries again.
-void RollOver(const wchar_t* pszSettingName) noexcept;
+// date is not stored: the next load tries again. `activeGate` is the
+// process's own, open for the active log file; without its mutex nothing
+// is done.
+void RollOver(const wchar_t* pszSettingName, ActiveLogGate& activeGate) noexcept;
 
 }  // namespace suite

@@ -46,7 +46,7 @@ void CLogStoreManager::Initialize() {
     m_gate.BeginWrite();
     m_gate.EndWrite(SettleActiveLogInTurn(true), true);
   }
-  if (IsRollOverDue()) RollOver(kLogErrorDateSetting);
+  if (IsRollOverDue()) RollOver(kLogErrorDateSetting, m_gate);
 }
 
 void CLogStoreManager::FillAccountIdentity() {
