@@ -12,31 +12,35 @@ std::size_t Mix(std::size_t seed, std::size_t value) {
   return seed ^ (value + static_cast<std::size_t>(0x9E3779B9u) + (seed << 6) + (seed >> 2));
 }
 
-std::size_t HashText(std::u16string_view text) { return std::hash<std::u16string_view>{}(text); }
-
 std::size_t HashPointer(const void* p) { return std::hash<const void*>{}(p); }
 
 }  // namespace
 
 std::size_t LogFold::KeyHash::operator()(const AppKey& key) const {
-  return Mix(Mix(HashPointer(key.pProduct), HashText(key.name)), HashText(key.version));
+  return Mix(Mix(HashPointer(key.pProduct), text(key.name)), text(key.version));
 }
 
 std::size_t LogFold::KeyHash::operator()(const ModuleKey& key) const {
-  return Mix(Mix(HashPointer(key.pApp), HashText(key.name)), HashText(key.version));
+  return Mix(Mix(HashPointer(key.pApp), text(key.name)), text(key.version));
 }
 
 std::size_t LogFold::KeyHash::operator()(const ItemKey& key) const {
   std::size_t seed = Mix(HashPointer(key.pModule), key.nKind);
   seed = Mix(seed, static_cast<std::uint32_t>(key.nErrorCode));
-  return Mix(seed, HashText(key.message));
+  return Mix(seed, text(key.message));
 }
 
 std::size_t LogFold::KeyHash::operator()(const ValuedItemKey& key) const {
-  return Mix((*this)(key.item), HashText(key.value));
+  return Mix((*this)(key.item), text(key.value));
 }
 
-LogFold::LogFold(ProductList& products) : m_products(products) {
+LogFold::LogFold(ProductList& products, const TextHashKey& key)
+    : m_products(products),
+      m_productIndex(0, KeyHash{KeyedTextHash(key)}),
+      m_appIndex(0, KeyHash{KeyedTextHash(key)}),
+      m_moduleIndex(0, KeyHash{KeyedTextHash(key)}),
+      m_itemIndex(0, KeyHash{KeyedTextHash(key)}),
+      m_valuedItemIndex(0, KeyHash{KeyedTextHash(key)}) {
   for (const auto& pProduct : m_products) {
     m_productIndex.try_emplace(pProduct->strProductVersion, pProduct.get());
     for (const auto& pApp : pProduct->vecApps) {

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "format/log_record_walk.h"
+#include "keyed_text_hash.h"
 #include "log_tree.h"
 
 namespace suite {
@@ -18,8 +19,9 @@ namespace suite {
 class LogFold {
  public:
   // Indexes whatever `products` already holds, so folding into a non-empty
-  // list gives the same result as the plain search would.
-  explicit LogFold(ProductList& products);
+  // list gives the same result as the plain search would. The key hashes
+  // the indexes' texts; the tree does not depend on it.
+  explicit LogFold(ProductList& products, const TextHashKey& key = ProcessTextHashKey());
 
   LogFold(const LogFold&) = delete;
   LogFold& operator=(const LogFold&) = delete;
@@ -52,6 +54,8 @@ class LogFold {
     bool operator==(const ValuedItemKey&) const = default;
   };
   struct KeyHash {
+    KeyedTextHash text;
+    std::size_t operator()(std::u16string_view key) const { return text(key); }
     std::size_t operator()(const AppKey& key) const;
     std::size_t operator()(const ModuleKey& key) const;
     std::size_t operator()(const ItemKey& key) const;
@@ -63,7 +67,7 @@ class LogFold {
   ProductList& m_products;
   // Product keys view the owned strProductVersion; each ProductGroup lives
   // behind a unique_ptr, so that string never moves.
-  std::unordered_map<std::u16string_view, ProductGroup*> m_productIndex;
+  std::unordered_map<std::u16string_view, ProductGroup*, KeyHash> m_productIndex;
   std::unordered_map<AppKey, AppGroup*, KeyHash> m_appIndex;
   std::unordered_map<ModuleKey, ModuleGroup*, KeyHash> m_moduleIndex;
   // A record without a value joins the first item agreeing on kind, code and

@@ -4,6 +4,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/../format/neutral_sources.cmake)
 set(LOGREPORT_NEUTRAL_SOURCES
     ${LOGFORMAT_NEUTRAL_SOURCES}
+    ${CMAKE_CURRENT_LIST_DIR}/keyed_text_hash.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log_fold.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log_parse.cpp
     ${CMAKE_CURRENT_LIST_DIR}/xml_text.cpp)
