@@ -14,6 +14,7 @@
 #include "report/dom_document.h"
 #include "report/log2xml.h"
 #include "report/msxml_ids.h"
+#include "report/report_file_names.h"
 #include "support/dom_walk.h"
 #include "support/log_bytes_builder.h"
 #include "support/temp_data_folder.h"
@@ -432,6 +433,12 @@ TEST_F(ReportXmlTest, SavedFilesNeverCollideOrLandInTheCurrentFolder) {
        {L"LogError_1_2 (2).xml", L"LogError_1_2 (3).xml", L"LogError_1_2.xml"}},
       {{u"A", u"a"}, {L"LogError_A.xml", L"LogError_a (2).xml"}},
       {{u"2.0", u"3.0"}, {L"LogError_2.0.xml", L"LogError_3.0.xml"}},
+      // A repeat goes on past names that versions took for themselves.
+      {{u"v (2)", u"v", u"V", u"v (3)", u"v/"},
+       {L"LogError_V (3).xml", L"LogError_v (2).xml", L"LogError_v (3) (2).xml", L"LogError_v.xml",
+        L"LogError_v_.xml"}},
+      {{u"\u00e4", u"\u00c4", u"\u00c4 (2)"},
+       {L"LogError_\u00c4 (2) (2).xml", L"LogError_\u00c4 (2).xml", L"LogError_\u00e4.xml"}},
   };
   for (const auto& c : cases) {
     TempDataFolder target;
@@ -451,4 +458,67 @@ TEST_F(ReportXmlTest, SavedFilesNeverCollideOrLandInTheCurrentFolder) {
   EXPECT_FALSE(log.BuildXml(nullptr, empty)) << "an empty report path fails the save";
   EXPECT_TRUE(SavedNames(m_folder.path()).empty());
   EXPECT_FALSE(FileExists(m_folder.File(L"9.9.xml")));
+}
+
+// The names' set folds case unit by unit; it must join exactly the names
+// that the ordinal comparison without case finds equal. Units sorted by
+// their fold: equal neighbours share one, unequal ones do not.
+TEST(ReportFileNamesTest, FoldAgreesWithTheOrdinalComparisonForEveryUnit) {
+  std::vector<wchar_t> units(0x10000);
+  for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<wchar_t>(i);
+  std::stable_sort(units.begin(), units.end(), [](wchar_t a, wchar_t b) {
+    return FileNameUpperCase(a) < FileNameUpperCase(b);
+  });
+  const auto same = [](wchar_t a, wchar_t b) {
+    return CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
+  };
+  int mismatches = 0;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const wchar_t folded = FileNameUpperCase(units[i]);
+    if (!same(units[i], folded)) ++mismatches;
+    if (i > 0 && same(units[i - 1], units[i]) != (FileNameUpperCase(units[i - 1]) == folded)) {
+      ++mismatches;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// Versions made only of what a file name cannot hold all clean to one name;
+// each further one must find its repeat without a search over every name,
+// so saving them costs what saving as many distinct names does.
+TEST_F(ReportXmlTest, ManyVersionsOfOneCleanNameSaveAsFastAsDistinctOnes) {
+  constexpr int kVersions = 1000;
+  const auto save = [](const std::vector<std::u16string>& versions, double& textSeconds) {
+    CLog2XML log;
+    TreeBuilder tree(log.m_vecProducts);
+    for (const auto& version : versions)
+      tree.Product(version).App(u"a").Module(u"m").Item(1, 1, u"e", {}, 1);
+    ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(TextReport(log).empty());
+    textSeconds = (GetTickCount64() - start) / 1000.0;
+    TempDataFolder target;
+    std::wstring path;
+    start = GetTickCount64();
+    EXPECT_TRUE(log.SaveXmlReport(target.path().c_str(), path));
+    const double seconds = (GetTickCount64() - start) / 1000.0;
+    return std::make_pair(seconds, SavedNames(target.path()));
+  };
+  std::vector<std::u16string> distinct, oneName;
+  for (int i = 0; i < kVersions; ++i) {
+    const std::string n = "1.0." + std::to_string(i);
+    distinct.emplace_back(n.begin(), n.end());
+    std::u16string version;
+    for (int rest = i, digit = 0; digit < 7; ++digit, rest /= 3) version += u"?*:"[rest % 3];
+    oneName.push_back(version);
+  }
+  double text = 0;
+  const auto [ordinary, ordinaryNames] = save(distinct, text);
+  const auto [crafted, names] = save(oneName, text);
+  RecordProperty("text_seconds", std::to_string(text));
+  RecordProperty("distinct_save_seconds", std::to_string(ordinary));
+  RecordProperty("one_name_save_seconds", std::to_string(crafted));
+  ASSERT_EQ(names.size(), static_cast<std::size_t>(kVersions));
+  EXPECT_EQ(names.back(), L"LogError________.xml");
+  EXPECT_TRUE(std::find(names.begin(), names.end(), L"LogError________ (1000).xml") != names.end());
+  EXPECT_LT(crafted, 2 * ordinary + 1.0) << "distinct names took " << ordinary << " s";
 }

@@ -10,6 +10,7 @@
 #include "Win/hresult_error.h"
 #include "dom_document.h"
 #include "log2xml.h"
+#include "report_file_names.h"
 #include "utility/crt_operations.h"
 #include "xml_text.h"
 
@@ -128,31 +129,6 @@ UniqueBstr JoinTexts(const std::vector<UniqueBstr>& texts) {
   return joined;
 }
 
-// Versions that differ only in characters a file name cannot hold would
-// share one file, and the later document would overwrite the earlier one: a
-// repeat within one build gets " (2)", " (3)" and so on. File names compare
-// without case.
-std::wstring UniqueReportFileName(const wchar_t* pszPrefix, std::u16string_view version,
-                                  std::vector<std::wstring>& used) {
-  const std::wstring base =
-      std::wstring(pszPrefix) + std::wstring(Wide(SanitizeFileNamePart(version)));
-  std::wstring name = base + L".xml";
-  auto taken = [&used](const std::wstring& candidate) {
-    for (const std::wstring& other : used) {
-      if (CompareStringOrdinal(other.c_str(), static_cast<int>(other.size()), candidate.c_str(),
-                               static_cast<int>(candidate.size()), TRUE) == CSTR_EQUAL) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (int repeat = 2; taken(name); ++repeat) {
-    name = base + L" (" + std::to_wstring(repeat) + L").xml";
-  }
-  used.push_back(name);
-  return name;
-}
-
 }  // namespace
 
 bool CLog2XML::BuildXml(BSTR* pbstrXml, wchar_t* pszReportPath) {
@@ -169,7 +145,7 @@ bool CLog2XML::BuildXml(BSTR* pbstrXml, wchar_t* pszReportPath) {
 
   const XmlNames names;
   std::vector<UniqueBstr> texts;
-  std::vector<std::wstring> fileNames;
+  ReportFileNames fileNames;
   bool bComplete = true;
   for (const auto& product : m_vecProducts) {
     DomDocument document;
@@ -179,8 +155,7 @@ bool CLog2XML::BuildXml(BSTR* pbstrXml, wchar_t* pszReportPath) {
       // One unwritable document must not hide the others: go on, but fail.
       if (SUCCEEDED(hr)) {
         PrepareReportPath(pszReportPath);
-        hr = document.Save(
-            UniqueReportFileName(pszReportPath, product->strProductVersion, fileNames));
+        hr = document.Save(fileNames.Next(pszReportPath, product->strProductVersion));
       }
       if (FAILED(hr)) bComplete = false;
       continue;
