@@ -39,6 +39,30 @@ std::optional<std::wstring> ReadRegistryText(HKEY root, REGSAM view, const std::
   return text;
 }
 
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, REGSAM view, const std::wstring& key,
+                                               const std::wstring& name, LSTATUS& status) {
+  UniqueRegKey opened;
+  status = RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put());
+  RegistryValue value{REG_NONE, {}};
+  DWORD bytes = 0;
+  if (status == ERROR_SUCCESS) {
+    status = RegQueryValueExW(opened.get(), ValueName(name), nullptr, &value.type, nullptr, &bytes);
+  }
+  // Not RegGetValueW: it would add a terminator that the stored text lacks.
+  // The size is asked again whenever the value grew in between.
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    value.bytes.resize(bytes);
+    status = RegQueryValueExW(opened.get(), ValueName(name), nullptr, &value.type,
+                              value.bytes.empty() ? nullptr : value.bytes.data(), &bytes);
+    if (status == ERROR_SUCCESS && bytes <= value.bytes.size()) {
+      value.bytes.resize(bytes);
+      return value;
+    }
+  }
+  if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+  return std::nullopt;
+}
+
 LSTATUS DeleteRegistryTree(HKEY root, REGSAM view, const std::wstring& key) {
   UniqueRegKey opened;
   LSTATUS status = RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS | view, opened.put());
@@ -65,15 +89,22 @@ LSTATUS RegistryWrites::Apply(const std::vector<RegistryWrite>& writes) {
 
 LSTATUS RegistryWrites::ApplyOne(const RegistryWrite& write) {
   const REGSAM view = write.view;
-  Undo undo{view, write.key, write.name, ReadRegistryText(m_root, view, write.key, write.name), {}};
+  LSTATUS status = ERROR_SUCCESS;
+  Undo undo{view,
+            write.key,
+            write.name,
+            ReadRegistryValue(m_root, view, write.key, write.name, status),
+            {}};
+  // A value that cannot be read could not be put back: leave it untouched.
+  if (status != ERROR_SUCCESS) return status;
   // Remember which keys of the path this write brings into being.
   for (std::wstring key = write.key; !key.empty() && !KeyExists(m_root, view, key);
        key = Parent(key)) {
     undo.createdKeys.insert(undo.createdKeys.begin(), key);
   }
   UniqueRegKey key;
-  LSTATUS status = RegCreateKeyExW(m_root, write.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
-                                   nullptr, key.put(), nullptr);
+  status = RegCreateKeyExW(m_root, write.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                           key.put(), nullptr);
   if (status == ERROR_SUCCESS) {
     status = RegSetValueExW(key.get(), ValueName(write.name), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(write.value.c_str()),
@@ -90,9 +121,9 @@ void RegistryWrites::Rollback() {
     if (RegOpenKeyExW(m_root, undo->key.c_str(), 0, KEY_SET_VALUE | undo->view, key.put()) ==
         ERROR_SUCCESS) {
       if (undo->oldValue) {
-        RegSetValueExW(key.get(), ValueName(undo->name), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(undo->oldValue->c_str()),
-                       static_cast<DWORD>((undo->oldValue->size() + 1) * sizeof(wchar_t)));
+        const std::vector<std::uint8_t>& bytes = undo->oldValue->bytes;
+        RegSetValueExW(key.get(), ValueName(undo->name), 0, undo->oldValue->type,
+                       bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size()));
       } else {
         RegDeleteValueW(key.get(), ValueName(undo->name));
       }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,17 @@ struct RegistryWrite {
   std::wstring name;  // empty: the key's default value
   std::wstring value;
 };
+
+// A value as it is stored: its type and its bytes, unexpanded.
+struct RegistryValue {
+  DWORD type;
+  std::vector<std::uint8_t> bytes;
+};
+
+// The value as stored; nullopt with ERROR_SUCCESS in `status` when it (or its
+// key) does not exist, nullopt with the error when it cannot be read.
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, REGSAM view, const std::wstring& key,
+                                               const std::wstring& name, LSTATUS& status);
 
 class RegistryWrites {
  public:
@@ -33,7 +45,7 @@ class RegistryWrites {
     REGSAM view;
     std::wstring key;
     std::wstring name;
-    std::optional<std::wstring> oldValue;   // absent: delete the value
+    std::optional<RegistryValue> oldValue;  // absent: delete the value
     std::vector<std::wstring> createdKeys;  // deepest last
   };
   LSTATUS ApplyOne(const RegistryWrite& write);

@@ -14,6 +14,7 @@
 #include "ComRegistration/com_registration.h"
 #include "ComRegistration/registry_writes.h"
 #include "LogError.h"
+#include "Win/unique_reg_key.h"
 #include "com_test_helpers.h"
 #include "support/log_bytes_builder.h"
 #include "support/temp_data_folder.h"
@@ -143,6 +144,62 @@ TEST(ComRegistrationTest, ViewsFollowTheLibraryAndOtherCopiesAreLeftAlone) {
     EXPECT_FALSE(Server(c.view));
     EXPECT_FALSE(ReadRegistryText(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY,
                                   kTypeLibVersionKey + c.platform, L""));
+  }
+}
+
+// A register that fails part of the way puts back another copy's values as
+// they were stored: their type and their bytes, unexpanded and unterminated.
+TEST(ComRegistrationTest, FailedRegisterPutsBackEveryOldValueWithItsTypeAndBytes) {
+  TempDataFolder folder;
+  UnregisterLogSender(ProgramFolder() + L"\\LogError.dll", false);
+  const std::wstring typeLib = kTypeLibVersionKey.substr(0, kTypeLibVersionKey.size() - 3);
+  const auto bytesOf = [](const std::wstring& text, bool terminated) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    return std::vector<std::uint8_t>(p, p + (text.size() + terminated) * sizeof(wchar_t));
+  };
+  const DWORD zero = 0;
+  const auto* zeroBytes = reinterpret_cast<const std::uint8_t*>(&zero);
+  const struct {
+    std::wstring key;
+    RegistryValue value;
+  } old[] = {
+      {kTypeLibVersionKey + L"win32",
+       {REG_EXPAND_SZ, bytesOf(L"%SystemRoot%\\Other\\LogError.dll", true)}},
+      {typeLib + L"\\FLAGS", {REG_DWORD, {zeroBytes, zeroBytes + sizeof(zero)}}},
+      {typeLib + L"\\HELPDIR", {REG_SZ, bytesOf(L"C:\\no terminator", false)}},
+  };
+  for (const auto& o : old) {
+    UniqueRegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, o.key.c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, o.value.type, o.value.bytes.data(),
+                             static_cast<DWORD>(o.value.bytes.size())),
+              ERROR_SUCCESS);
+  }
+  // A volatile class key takes no lasting subkey: the register fails there,
+  // after the type library's values were written.
+  UniqueRegKey volatileKey;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClassKey().c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, volatileKey.put(), nullptr),
+            ERROR_SUCCESS);
+
+  EXPECT_NE(RegisterLogSender(FakeLibrary(folder, L"LogError.dll", IMAGE_FILE_MACHINE_I386), false),
+            0);
+  for (const auto& o : old) {
+    SCOPED_TRACE(o.key);
+    LSTATUS status = ERROR_SUCCESS;
+    const std::optional<RegistryValue> now =
+        ReadRegistryValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, o.key, L"", status);
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->type, o.value.type);
+    EXPECT_EQ(now->bytes, o.value.bytes);
+  }
+  EXPECT_FALSE(Server(KEY_WOW64_32KEY)) << "the server's path is never written";
+  volatileKey.reset();
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, view, ClassKey());
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, view, typeLib.substr(0, typeLib.size() - 4));
   }
 }
 
