@@ -308,6 +308,17 @@ class CommandsTest(unittest.TestCase):
                                  ("Exception", -5, "tab\there \"q\" \u20ac", "v\u00e4", "logtool.exe"))
                 self.assertIsNone(found[1]["value"])
 
+    def test_dump_text_shows_no_control_character_raw(self):
+        folder = DataFolder("dump-text")
+        forged = "x\r\n  #9 @0 Error forged\x1b[2J\x07\x9b1m\x7f \\ \""
+        self.assertEqual(folder.run("log", "--kind", "error", "--value", "v\nw", forged)[0], 0)
+        code, out, err = folder.run("dump", windows_path(folder.file("error.Profile")))
+        self.assertEqual(code, 0, err)
+        self.assertEqual([line for line in out.split("\n") if line.startswith("  #")][1:], [])
+        self.assertEqual([c for c in out if ord(c) < 32 and c != "\n" or 0x7f <= ord(c) <= 0x9f], [])
+        self.assertIn('message="x\\u000d\\u000a  #9 @0 Error forged\\u001b[2J\\u0007\\u009b1m'
+                      '\\u007f \\\\ \\"" value="v\\u000aw"', out)
+
     def test_dump_marks_accounts(self):
         folder = DataFolder("dump-accounts")
         self.assertEqual(folder.run("log", "--kind", "error", "first")[0], 0)

@@ -75,7 +75,10 @@ std::optional<Account> AccountOf(const LogRecordView& r) {
 
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   UniqueFileHandle file;
-  file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // Every sharing: a look at a log must never stand in the way of a writer,
+  // the roll-over or the removal of what was sent.
+  file.reset(CreateFileW(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size{};
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLogReadableBytes) {
@@ -91,13 +94,17 @@ std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   return bytes;
 }
 
-std::wstring Json(std::wstring_view text) {
-  std::wstring out = L"\"";
+// A log text as a JSON string's contents: backslash, quote and every control
+// character escaped, the C1 block and DEL too, so that no text from a log can
+// start a line or a terminal sequence of its own where it is shown.
+std::wstring Escaped(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size());
   for (wchar_t c : text) {
     if (c == L'"' || c == L'\\') {
       out += L'\\';
       out += c;
-    } else if (c < L' ') {
+    } else if (c < L' ' || (c >= 0x7F && c <= 0x9F)) {
       wchar_t escaped[8];
       swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
       out += escaped;
@@ -105,9 +112,14 @@ std::wstring Json(std::wstring_view text) {
       out += c;
     }
   }
-  return out + L"\"";
+  return out;
 }
-std::wstring Json(std::u16string_view text) { return Json(std::wstring_view(Wide(text))); }
+std::wstring Escaped(std::u16string_view text) { return Escaped(std::wstring_view(Wide(text))); }
+
+template <typename Text>
+std::wstring Json(Text text) {
+  return L"\"" + Escaped(text) + L"\"";
+}
 
 // One line per record, per skipped span and for the whole file, in file
 // order: each printer writes the three kinds in its own form.
@@ -116,10 +128,10 @@ class TextPrinter {
   std::wstring Record(size_t index, const LogRecordView& r) const {
     std::wstring line = L"  #" + std::to_wstring(index) + L" @" + std::to_wstring(r.nOffset) +
                         L" " + KindName(r.nKind) + L" code=" + std::to_wstring(r.nErrorCode) +
-                        L" product=" + Wide(r.productVersion) + L" app=" + Wide(r.appName) + L" " +
-                        Wide(r.appVersion) + L" module=" + Wide(r.moduleName) + L" " +
-                        Wide(r.moduleVersion) + L"\n      message=\"" + Wide(r.message) + L"\"";
-    if (r.bHasValue) line += L" value=\"" + Wide(r.value) + L"\"";
+                        L" product=" + Escaped(r.productVersion) + L" app=" + Escaped(r.appName) +
+                        L" " + Escaped(r.appVersion) + L" module=" + Escaped(r.moduleName) + L" " +
+                        Escaped(r.moduleVersion) + L"\n      message=" + Json(r.message);
+    if (r.bHasValue) line += L" value=" + Json(r.value);
     if (const std::optional<Account> account = AccountOf(r)) {
       line +=
           L"\n      account of records not kept (" + std::wstring(AccountName(account->cause)) +
