@@ -121,9 +121,14 @@ void RegistryWrites::Rollback() {
     if (RegOpenKeyExW(m_root, undo->key.c_str(), 0, KEY_SET_VALUE | undo->view, key.put()) ==
         ERROR_SUCCESS) {
       if (undo->oldValue) {
-        const std::vector<std::uint8_t>& bytes = undo->oldValue->bytes;
-        RegSetValueExW(key.get(), ValueName(undo->name), 0, undo->oldValue->type,
-                       bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size()));
+        // A text whose count leaves out a terminator that follows it in
+        // memory gets that terminator added: a non-zero guard follows the
+        // bytes, so they go back as they were.
+        std::vector<std::uint8_t> bytes = undo->oldValue->bytes;
+        const auto size = static_cast<DWORD>(bytes.size());
+        bytes.insert(bytes.end(), {0xFF, 0xFF});
+        RegSetValueExW(key.get(), ValueName(undo->name), 0, undo->oldValue->type, bytes.data(),
+                       size);
       } else {
         RegDeleteValueW(key.get(), ValueName(undo->name));
       }

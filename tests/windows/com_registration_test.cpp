@@ -153,28 +153,27 @@ TEST(ComRegistrationTest, FailedRegisterPutsBackEveryOldValueWithItsTypeAndBytes
   TempDataFolder folder;
   UnregisterLogSender(ProgramFolder() + L"\\LogError.dll", false);
   const std::wstring typeLib = kTypeLibVersionKey.substr(0, kTypeLibVersionKey.size() - 3);
-  const auto bytesOf = [](const std::wstring& text, bool terminated) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    return std::vector<std::uint8_t>(p, p + (text.size() + terminated) * sizeof(wchar_t));
+  const auto bytes = [](const void* p, std::size_t n) {
+    return std::vector<std::uint8_t>(static_cast<const std::uint8_t*>(p),
+                                     static_cast<const std::uint8_t*>(p) + n);
   };
   const DWORD zero = 0;
-  const auto* zeroBytes = reinterpret_cast<const std::uint8_t*>(&zero);
   const struct {
     std::wstring key;
     RegistryValue value;
   } old[] = {
-      {kTypeLibVersionKey + L"win32",
-       {REG_EXPAND_SZ, bytesOf(L"%SystemRoot%\\Other\\LogError.dll", true)}},
-      {typeLib + L"\\FLAGS", {REG_DWORD, {zeroBytes, zeroBytes + sizeof(zero)}}},
-      {typeLib + L"\\HELPDIR", {REG_SZ, bytesOf(L"C:\\no terminator", false)}},
+      {kTypeLibVersionKey + L"win32", {REG_EXPAND_SZ, bytes(L"%SystemRoot%\\x\\LogError.dll", 56)}},
+      {typeLib + L"\\FLAGS", {REG_DWORD, bytes(&zero, 4)}},
+      {typeLib + L"\\HELPDIR", {REG_SZ, bytes(L"C:\\unterminated", 30)}},
   };
   for (const auto& o : old) {
     UniqueRegKey key;
+    std::vector<std::uint8_t> guarded = o.value.bytes;  // no terminator after the count
+    guarded.insert(guarded.end(), {0xFF, 0xFF});
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, o.key.c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, o.value.type, o.value.bytes.data(),
-                             static_cast<DWORD>(o.value.bytes.size())),
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr) |
+                  RegSetValueExW(key.get(), nullptr, 0, o.value.type, guarded.data(),
+                                 static_cast<DWORD>(o.value.bytes.size())),
               ERROR_SUCCESS);
   }
   // A volatile class key takes no lasting subkey: the register fails there,
@@ -183,19 +182,17 @@ TEST(ComRegistrationTest, FailedRegisterPutsBackEveryOldValueWithItsTypeAndBytes
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClassKey().c_str(), 0, nullptr, REG_OPTION_VOLATILE,
                             KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, volatileKey.put(), nullptr),
             ERROR_SUCCESS);
-
   EXPECT_NE(RegisterLogSender(FakeLibrary(folder, L"LogError.dll", IMAGE_FILE_MACHINE_I386), false),
             0);
   for (const auto& o : old) {
-    SCOPED_TRACE(o.key);
     LSTATUS status = ERROR_SUCCESS;
     const std::optional<RegistryValue> now =
         ReadRegistryValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, o.key, L"", status);
-    ASSERT_TRUE(now);
-    EXPECT_EQ(now->type, o.value.type);
-    EXPECT_EQ(now->bytes, o.value.bytes);
+    ASSERT_TRUE(now) << status;
+    EXPECT_EQ(std::make_pair(now->type, now->bytes), std::make_pair(o.value.type, o.value.bytes))
+        << o.key;
   }
-  EXPECT_FALSE(Server(KEY_WOW64_32KEY)) << "the server's path is never written";
+  EXPECT_FALSE(Server(KEY_WOW64_32KEY));
   volatileKey.reset();
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, view, ClassKey());
