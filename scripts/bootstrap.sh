@@ -13,6 +13,9 @@ source scripts/host-arch.sh
 required=(cmake ninja-build g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
   mingw-w64-x86-64-dev mingw-w64-tools googletest libgtest-dev clang libclang-rt-14-dev
   clang-format llvm-14 lld wine wine64 python3)
+# The Windows Installer packages (installer/): wixl builds them, msitools' msibuild
+# sets their file versions, msiinfo reads their tables back in the tests.
+required+=(wixl msitools)
 
 # The neutral code's tests at the shipped pointer size, as i386 Linux
 # programs; where the kernel refuses 32-bit code they run under qemu.

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
+echo "== The demo runs as $(describe_wine_arches "$arch"): $arch_reason"
 
 echo "== Building the $arch tree (quiet)"
 build_windows "$arch" >/dev/null

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native sanitizer tests and the
 # fuzz smoke run, the same tests as i386 programs, then the Windows tests
-# under Wine.
+# under Wine: both trees (i686 and x86_64) are built and packed everywhere,
+# and each runs its tests where the host can run it (scripts/host-arch.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
+echo "== Windows tests run on $(describe_wine_arches $arches): $arch_reason$(unrun_i686_note)"
 
-echo "== Windows build i686 (shipped binaries)"
-build_windows i686
-if [ "$arch" != i686 ]; then
-  echo "== Windows build $arch (runs the tests)"
-  build_windows "$arch"
-fi
-
-echo "== SDK archives (build/<arch>/packages)"
-for tree in $(printf "%s\n" build/i686 "build/$arch" | sort -u); do
-  cpack -G ZIP --config "$tree/CPackConfig.cmake" >/dev/null
+# ---- Both Windows trees, their SDK archives and MSIs (build/<arch>/packages).
+windows_trees=(i686 x86_64)
+for tree in "${windows_trees[@]}"; do
+  echo "== Windows build $tree"
+  build_windows "$tree"
+done
+echo "== SDK archives and Windows Installer packages (build/<arch>/packages)"
+for tree in "${windows_trees[@]}"; do
+  cpack -G ZIP --config "build/$tree/CPackConfig.cmake" >/dev/null
+  compgen -G "build/$tree/packages/LogError-*-$tree.msi" >/dev/null ||
+    { echo "test.sh: no MSI in build/$tree/packages (wixl and msibuild are needed)" >&2; exit 1; }
 done
 
 status=0
@@ -60,14 +63,22 @@ if [ -f tests/native/CMakeLists.txt ]; then
   fi
 fi
 
-if [ "$arch" != i686 ]; then
-  echo "== Checks of the shipped i686 binaries, without running them"
-  ctest --test-dir build/i686 -L artifacts --output-on-failure --timeout 300 || status=1
-fi
-
-echo "== Windows tests under Wine ($arch)"
-prefix=$PWD/build/$arch/wineprefix
-wine_start "$prefix" "$arch"
-trap 'wine_stop "$prefix"' EXIT
-ctest --test-dir "build/$arch" --output-on-failure --timeout 300 || status=1
+# ---- The Windows tests: every test of each tree that runs here, under the
+# Wine of its own pointer size, in its own prefix; a tree that cannot run
+# here gets the checks that read its binaries and packages without running them.
+running_prefix=
+trap '[ -z "$running_prefix" ] || wine_stop "$running_prefix"' EXIT
+for tree in "${windows_trees[@]}"; do
+  if [[ " $arches " != *" $tree "* ]]; then
+    echo "== Checks of the $tree binaries and MSI, without running them"
+    ctest --test-dir "build/$tree" -L artifacts --output-on-failure --timeout 300 || status=1
+    continue
+  fi
+  echo "== Windows tests under Wine ($(describe_wine_arches "$tree"))"
+  running_prefix=$PWD/build/$tree/wineprefix
+  wine_start "$running_prefix" "$tree"
+  ctest --test-dir "build/$tree" --output-on-failure --timeout 300 || status=1
+  wine_stop "$running_prefix"
+  running_prefix=
+done
 exit $status
