@@ -10,9 +10,9 @@ void LogAccountState::Open(const wchar_t* pszActiveLogPath) {
   const std::wstring folder = FolderOfFile(pszActiveLogPath);
   if (folder.empty()) return;
   const std::wstring name = FolderMutexName(kLogAccountStatePurpose, folder.c_str());
+  FolderObjectSecurity security;
   // Created zero-filled: nothing dropped, no hint.
-  m_section = UniqueKernelHandle::Adopt(CreateFileMappingW(
-      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), name.c_str()));
+  m_section = CreateFolderSection(name, sizeof(Shared), security);
   if (!m_section) return;
   m_view = UniqueMappedView::Adopt(
       MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
