@@ -111,7 +111,9 @@ std::vector<std::uint8_t> DueAccounts(LONG nDropped, LONGLONG nTornBytes,
     }
     if (nDropped != 0) {
       AppendAccount(block, identity, LogAccountCause::WriterDrops,
-                    CountText(static_cast<std::uint64_t>(nDropped)), time);
+                    DropCountText(static_cast<std::uint64_t>(nDropped),
+                                  nDropped == LogAccountState::kDropCountSaturated),
+                    time);
     }
     return block;
   });
