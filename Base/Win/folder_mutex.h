@@ -1,13 +1,19 @@
-// Named kernel mutexes that every process of the suite derives alike from a
-// data folder and a purpose, so that threads and processes working on that
-// folder's files queue for them.
+// Named kernel objects that every process of the suite derives alike from a
+// data folder and a purpose: mutexes, so that threads and processes working
+// on that folder's files queue for them, and the small sections beside them.
 //
 // Naming and opening allocate and call the kernel; waiting and releasing do
 // neither. Callers that must not take the loader lock while holding a mutex
 // open it first and only then wait.
+//
+// The objects are made open to every process of the user, whatever the
+// elevation of the one that makes them: an elevated process's default
+// security would admit only administrators and the system, and lock the
+// user's other processes out of the name.
 #pragma once
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdint>
 #include <string>
@@ -74,23 +80,93 @@ inline std::wstring FolderOfFile(const wchar_t* pszPath) {
   return cut == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, cut));
 }
 
-// Creates or opens the mutex of `purpose` for the folder; empty on failure.
+// The security of the folder's objects: full access for the current user
+// and the system, and a Low mandatory label, so that a lower-integrity
+// process of the user can open them too. Where the platform cannot build it
+// (or the label alone), the objects get what it can build, or the default.
+class FolderObjectSecurity {
+ public:
+  // Allocates.
+  FolderObjectSecurity() {
+    const std::wstring user = CurrentUserSidText();
+    if (user.empty()) return;
+    const std::wstring access = L"D:(A;;GA;;;" + user + L")(A;;GA;;;SY)";
+    for (const std::wstring& text : {access + L"S:(ML;;NW;;;LW)", access}) {
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      if (ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                               &descriptor, nullptr)) {
+        m_descriptor.reset(descriptor);
+        break;
+      }
+    }
+    m_attributes.nLength = sizeof(m_attributes);
+    m_attributes.lpSecurityDescriptor = m_descriptor.get();
+    m_attributes.bInheritHandle = FALSE;
+  }
+  FolderObjectSecurity(const FolderObjectSecurity&) = delete;
+  FolderObjectSecurity& operator=(const FolderObjectSecurity&) = delete;
+
+  // Null for the default security.
+  SECURITY_ATTRIBUTES* attributes() noexcept { return m_descriptor ? &m_attributes : nullptr; }
+
+ private:
+  using UniqueLocalMemory = UniqueResource<ClosedBy<HLOCAL, &LocalFree>>;
+
+  // The process's user as "S-1-5-...", empty when it cannot be had.
+  static std::wstring CurrentUserSidText() {
+    UniqueKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD nBytes = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &nBytes)) return {};
+    LPWSTR pszSid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &pszSid)) {
+      return {};
+    }
+    const UniqueLocalMemory owned = UniqueLocalMemory::Adopt(pszSid);
+    return pszSid;
+  }
+
+  UniqueLocalMemory m_descriptor;
+  SECURITY_ATTRIBUTES m_attributes = {};
+};
+
+// Creates or opens the mutex named `name` (FolderMutexName); empty on
+// failure: access denied, or an object of another type under the name.
 // With `pbCreatedOwned`, a mutex that no process had open is created owned by
 // the caller, and *pbCreatedOwned tells so: the caller is then the first to
 // reach the folder's files since their last user ended, however it ended. A
 // named mutex goes with its last handle, so an owner that died alone leaves
-// no abandoned mutex behind, only a new one.
+// no abandoned mutex behind, only a new one. Neither allocates nor throws.
+inline UniqueKernelHandle CreateFolderMutex(const std::wstring& name,
+                                            FolderObjectSecurity& security,
+                                            bool* pbCreatedOwned = nullptr) noexcept {
+  if (pbCreatedOwned != nullptr) *pbCreatedOwned = false;
+  UniqueKernelHandle mutex = UniqueKernelHandle::Adopt(
+      CreateMutexW(security.attributes(), pbCreatedOwned != nullptr, name.c_str()));
+  if (pbCreatedOwned != nullptr) {
+    *pbCreatedOwned = mutex.valid() && GetLastError() != ERROR_ALREADY_EXISTS;
+  }
+  return mutex;
+}
+
+// Creates or opens the section named `name` of `nBytes`, created
+// zero-filled; empty on failure, as CreateFolderMutex. Neither allocates nor
+// throws.
+inline UniqueKernelHandle CreateFolderSection(const std::wstring& name, DWORD nBytes,
+                                              FolderObjectSecurity& security) noexcept {
+  return UniqueKernelHandle::Adopt(CreateFileMappingW(INVALID_HANDLE_VALUE, security.attributes(),
+                                                      PAGE_READWRITE, 0, nBytes, name.c_str()));
+}
+
+// The mutex of `purpose` for the folder, as CreateFolderMutex.
 inline UniqueKernelHandle OpenFolderMutex(std::wstring_view purpose, const wchar_t* pszFolder,
                                           bool* pbCreatedOwned = nullptr) {
   if (pbCreatedOwned != nullptr) *pbCreatedOwned = false;
   if (pszFolder == nullptr || *pszFolder == L'\0') return {};
   const std::wstring name = FolderMutexName(purpose, pszFolder);
-  UniqueKernelHandle mutex =
-      UniqueKernelHandle::Adopt(CreateMutexW(nullptr, pbCreatedOwned != nullptr, name.c_str()));
-  if (pbCreatedOwned != nullptr) {
-    *pbCreatedOwned = mutex.valid() && GetLastError() != ERROR_ALREADY_EXISTS;
-  }
-  return mutex;
+  FolderObjectSecurity security;
+  return CreateFolderMutex(name, security, pbCreatedOwned);
 }
 
 // The calling thread's ownership of a mutex, released when the hold goes out

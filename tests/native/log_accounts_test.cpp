@@ -34,6 +34,8 @@ TEST(LogAccountsTest, EveryAccountReadsBackItsCauseAndCount) {
   } rows[] = {
       {LogAccountCause::DayLogCap, CapCountText(4294967295u), 4294967295u},
       {LogAccountCause::WriterDrops, CountText(7), 7},
+      {LogAccountCause::WriterDrops, DropCountText(2147483647, true), 2147483647},
+      {LogAccountCause::DayLogCap, CapCountText(7) + u" or more", std::nullopt},
       {LogAccountCause::PendingFull, LeftOutText(12, 345678), 12},
       {LogAccountCause::TornRecord, CountText(268), 1},
       {LogAccountCause::PendingFull, u"12 records", std::nullopt},

@@ -3,8 +3,10 @@
 // neither blocks the next one nor leaves it appending behind a torn record.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <chrono>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 
 #include "Win/folder_mutex.h"
 #include "capture/active_log_gate.h"
+#include "capture/log_account_state.h"
 #include "format/log_accounts.h"
 #include "storage/log_exclusion.h"
 #include "support/log_bytes_builder.h"
@@ -148,6 +151,97 @@ TEST(WriterRepairTest, NextWriterRepairsWhatADeadWriterLeftWithoutWaiting) {
     const DecodedLog log = DecodeLog(ReadFileBytes(folder.File(L"error.Profile")));
     EXPECT_TRUE(log.whole);
     EXPECT_EQ(Messages(log), row.want);
+  }
+}
+
+// Takes the folder's object named for `purpose` before the library does.
+UniqueKernelHandle SquatWithEvent(const std::wstring& folder, const wchar_t* purpose) {
+  return UniqueKernelHandle::Adopt(
+      CreateEventW(nullptr, TRUE, FALSE, FolderMutexName(purpose, folder.c_str()).c_str()));
+}
+
+// The writers' mutex as a creator whose security admits no one else makes it.
+UniqueKernelHandle MutexShuttingOthersOut(const std::wstring& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return {};
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  UniqueKernelHandle mutex = UniqueKernelHandle::Adopt(CreateMutexW(
+      &attributes, FALSE, FolderMutexName(kActiveLogMutexPurpose, folder.c_str()).c_str()));
+  LocalFree(descriptor);
+  return mutex;
+}
+
+TEST(WriterFallbackTest, WithoutTheMutexRecordsAreWrittenAndDropsAccounted) {
+  const std::u16string kDropAccount(LogAccountMessage(LogAccountCause::WriterDrops));
+  const struct {
+    const char* name;
+    std::function<std::vector<UniqueKernelHandle>(const std::wstring&)> squat;
+  } rows[] = {
+      {"the mutex's name held by an event",
+       [](const std::wstring& folder) {
+         std::vector<UniqueKernelHandle> held;
+         held.push_back(SquatWithEvent(folder, kActiveLogMutexPurpose));
+         return held;
+       }},
+      {"the mutex shuts this user out",
+       [](const std::wstring& folder) {
+         std::vector<UniqueKernelHandle> held;
+         held.push_back(MutexShuttingOthersOut(folder));
+         return held;
+       }},
+      {"every name of the folder's writers held by events",
+       [](const std::wstring& folder) {
+         std::vector<UniqueKernelHandle> held;
+         for (const wchar_t* purpose :
+              {kActiveLogMutexPurpose, L"ActiveLogState", kLogAccountStatePurpose}) {
+           held.push_back(SquatWithEvent(folder, purpose));
+         }
+         return held;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDataFolder folder;
+    const std::wstring active = folder.File(L"error.Profile");
+    WriteIni(folder.path(), L"General", L"LogErrorDate", TodayText().c_str());
+    const std::vector<UniqueKernelHandle> held = row.squat(folder.path());
+    for (const UniqueKernelHandle& handle : held) ASSERT_TRUE(handle);
+    {
+      LogLibrary library;
+      library.logError(nullptr, 0, L"one", nullptr);
+      {
+        // Another program keeps the file past the bound.
+        UniqueFileHandle file = UniqueFileHandle::Adopt(CreateFileW(
+            active.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        library.logError(nullptr, 0, L"lost", nullptr);
+      }
+      library.logError(nullptr, 0, L"after", nullptr);
+    }
+    // Two processes at once, by the share mode alone.
+    std::vector<std::thread> processes;
+    for (int p = 0; p < 2; ++p) {
+      processes.emplace_back(
+          [p] { EXPECT_EQ(RunProgram(L"a.exe", L"50 p" + std::to_wstring(p) + L"- 2"), 0u); });
+    }
+    for (std::thread& process : processes) process.join();
+    const DecodedLog log = DecodeLog(ReadFileBytes(active));
+    EXPECT_TRUE(log.whole);
+    const Texts messages = Messages(log);
+    ASSERT_EQ(messages.size(), 3 + 2 * 2 * 50u);
+    EXPECT_EQ(Texts(messages.begin(), messages.begin() + 3),
+              (Texts{u"one", kDropAccount, u"after"}));
+    EXPECT_EQ(log.records[1].value, u"1");
+    EXPECT_EQ(std::set<std::u16string>(messages.begin(), messages.end()).size(), messages.size());
+
+    // The roll-over takes its turn the same way.
+    WriteIni(folder.path(), L"General", L"LogErrorDate", L"2000.01.01");
+    { LogLibrary library; }
+    EXPECT_FALSE(FileExists(active));
+    EXPECT_EQ(Messages(DecodeLog(ReadFileBytes(folder.File(L"error.bf")))), messages);
+    EXPECT_EQ(ReadIni(folder.path(), L"General", L"LogErrorDate"), TodayText());
   }
 }
 

@@ -74,10 +74,13 @@ std::optional<CapAccount> CapAccountAt(HANDLE hFile, LONGLONG nAt, LONGLONG nEnd
 }
 
 // Without a hint (its processes ended), the whole file is searched: once.
-std::optional<CapAccount> SearchCapAccount(HANDLE hFile) noexcept {
+// False when it could not be read (or held in memory): whether the day's log
+// has a cap account is then unknown.
+bool SearchCapAccount(HANDLE hFile, std::optional<CapAccount>& found) noexcept {
   FileBytes bytes;
-  if (!ReadWholeFile(hFile, kLogReadableBytes, bytes)) return std::nullopt;
-  return CapAccountIn(bytes.data.get(), bytes.size, 0);
+  if (!ReadWholeFile(hFile, kLogReadableBytes, bytes)) return false;
+  found = CapAccountIn(bytes.data.get(), bytes.size, 0);
+  return true;
 }
 
 // Appends `block`; a failure cuts the file back so that no torn record stays.
@@ -108,7 +111,9 @@ std::vector<std::uint8_t> DueAccounts(LONG nDropped, LONGLONG nTornBytes,
     }
     if (nDropped != 0) {
       AppendAccount(block, identity, LogAccountCause::WriterDrops,
-                    CountText(static_cast<std::uint64_t>(nDropped)), time);
+                    DropCountText(static_cast<std::uint64_t>(nDropped),
+                                  nDropped == LogAccountState::kDropCountSaturated),
+                    time);
     }
     return block;
   });
@@ -117,10 +122,12 @@ std::vector<std::uint8_t> DueAccounts(LONG nDropped, LONGLONG nTornBytes,
 // Counts `nNotKept` more records in the day's cap account, writing it into
 // the reserve when the day's log has none yet. A count is rewritten in place
 // in its fixed width: a write cut short leaves digits, never a torn record.
+// False when nothing was counted: a day's log whose cap account may be there
+// unseen gets no second one, and what was not kept stays due as drops.
 bool CountAtCap(const ActiveLogTurn& turn, std::uint64_t nNotKept, LogAccountState& state,
                 const LogAccountIdentity& identity, std::optional<CapAccount> cap,
                 bool& bTailWhole) noexcept {
-  if (!cap) cap = SearchCapAccount(turn.hFile);
+  if (!cap && !SearchCapAccount(turn.hFile, cap)) return false;
   if (cap) {
     const auto nCount = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(std::uint64_t{cap->nCount} + nNotKept, kCapCountMax));
@@ -190,6 +197,12 @@ AppendOutcome AppendInTurn(const ActiveLogTurn& turn, const std::byte* pRecord,
       if (turn.nTornBytes != 0) state.CountDrop();
       return WriteAtEnd(turn, pRecord, nRecordBytes, bTailWhole) ? AppendOutcome::Appended
                                                                  : AppendOutcome::Failed;
+    }
+    // Only accounts that were built and do not fit say the day's log is at
+    // its cap; accounts not built (memory short) stay due.
+    if (block.empty() || bAccounted) {
+      if (turn.nTornBytes != 0) state.CountDrop();
+      return AppendOutcome::Appended;
     }
   }
 

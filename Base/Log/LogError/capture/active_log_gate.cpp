@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "Win/folder_mutex.h"
 #include "storage/log_exclusion.h"
 
 namespace suite {
@@ -13,14 +12,20 @@ constexpr wchar_t kActiveLogStatePurpose[] = L"ActiveLogState";
 
 }  // namespace
 
-bool ActiveLogGate::Open(const wchar_t* pszActiveLogPath, bool* pbCreatedOwned) {
-  m_mutex = OpenLogFilesMutex(LogFiles::Active, pszActiveLogPath, pbCreatedOwned);
-  if (!m_mutex) return false;
-  const std::wstring name =
-      FolderMutexName(kActiveLogStatePurpose, FolderOfFile(pszActiveLogPath).c_str());
+bool ActiveLogGate::Open(const wchar_t* pszActiveLogPath, MutexHold* pFirst) {
+  // Everything that allocates comes first: once the mutex is made owned,
+  // nothing may throw before the hold has it.
+  const std::wstring folder = FolderOfFile(pszActiveLogPath);
+  if (folder.empty()) return false;
+  const std::wstring mutexName = FolderMutexName(kActiveLogMutexPurpose, folder.c_str());
+  const std::wstring sectionName = FolderMutexName(kActiveLogStatePurpose, folder.c_str());
+  FolderObjectSecurity security;
+
+  bool bCreatedOwned = false;
+  m_mutex = CreateFolderMutex(mutexName, security, pFirst != nullptr ? &bCreatedOwned : nullptr);
+  if (bCreatedOwned) *pFirst = MutexHold::Adopt(m_mutex.get());
   // Created zero-filled: nothing checked, nobody queued, no write begun.
-  m_section = UniqueKernelHandle::Adopt(CreateFileMappingW(
-      INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), name.c_str()));
+  m_section = CreateFolderSection(sectionName, sizeof(Shared), security);
   if (m_section) {
     m_view = UniqueMappedView::Adopt(
         MapViewOfFile(m_section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
@@ -28,8 +33,8 @@ bool ActiveLogGate::Open(const wchar_t* pszActiveLogPath, bool* pbCreatedOwned) 
   }
   // Alone, this process's writers always queue, and the mutex's abandonment
   // tells of a write that never ended.
-  if (m_pShared == nullptr) m_local.nChecked = 1;
-  return true;
+  if (m_pShared == nullptr && m_mutex) m_local.nChecked = 1;
+  return m_mutex.valid();
 }
 
 bool ActiveLogGate::MayGoAhead() const noexcept {
@@ -70,8 +75,11 @@ void ActiveLogGate::EndWrite(bool bTailWhole, bool bOwnsMutex) noexcept {
   if (!bTailWhole) return;
   InterlockedExchange(&state()->nWriting, 0);
   // Without the section this process cannot see other processes' writes, so
-  // its writers keep queueing.
-  if (bOwnsMutex && m_pShared != nullptr) InterlockedExchange(&m_pShared->nChecked, 1);
+  // its writers keep queueing. A writer without a mutex had the file to
+  // itself all the same: the share mode lets in one writer at a time.
+  if ((bOwnsMutex || !m_mutex) && m_pShared != nullptr) {
+    InterlockedExchange(&m_pShared->nChecked, 1);
+  }
 }
 
 }  // namespace suite

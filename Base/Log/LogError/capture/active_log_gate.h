@@ -14,10 +14,17 @@
 // lives while any process of the suite has it open; one created afresh has
 // seen no write, so until a writer that owns the mutex has checked the file's
 // tail, everyone queues.
+//
+// Where the mutex's name cannot be had (an object of another type holds it,
+// or an older build made it with security that shuts this process out), the
+// writers of this process go without it: the share mode alone keeps them
+// apart from every other writer, and the section, where it can be had, still
+// tells of a write that never ended.
 #pragma once
 
 #include <windows.h>
 
+#include "Win/folder_mutex.h"
 #include "Win/unique_resource.h"
 
 namespace suite {
@@ -29,11 +36,15 @@ class ActiveLogGate {
   ActiveLogGate& operator=(const ActiveLogGate&) = delete;
 
   // Opens the folder's active log mutex and section for the file at
-  // `pszActiveLogPath`. With `pbCreatedOwned`, as OpenFolderMutex. False
-  // without the mutex; without the section, every writer of this process
-  // queues. Allocates: call it before waiting for anything.
-  bool Open(const wchar_t* pszActiveLogPath, bool* pbCreatedOwned = nullptr);
+  // `pszActiveLogPath`. With `pFirst`, a mutex that no process had open is
+  // created owned (as CreateFolderMutex) and `*pFirst` holds that ownership;
+  // it stays empty otherwise. False without the mutex: the writers then go
+  // without it. Without the section, every writer of this process queues.
+  // Allocates, all before the mutex is made: an exception leaves nothing
+  // owned. Call it before waiting for anything.
+  bool Open(const wchar_t* pszActiveLogPath, MutexHold* pFirst = nullptr);
 
+  // Null when the writers go without the mutex.
   HANDLE mutex() const noexcept { return m_mutex.get(); }
 
   // True when a writer may open the file without queueing: the tail has
@@ -63,8 +74,8 @@ class ActiveLogGate {
   // the section came to be.
   bool BeginWrite() noexcept;
   // Ends the write begun; `bTailWhole` false keeps the doubt for the next
-  // writer. A whole tail, checked while owning the mutex, lets writers go
-  // ahead of the queue from now on.
+  // writer. A whole tail, checked by a writer that owned the mutex or had
+  // none to own, lets writers go ahead of the queue from now on.
   void EndWrite(bool bTailWhole, bool bOwnsMutex) noexcept;
 
  private:
@@ -79,7 +90,9 @@ class ActiveLogGate {
   UniqueKernelHandle m_section;
   UniqueMappedView m_view;
   Shared* m_pShared = nullptr;  // the view's bytes
-  // Stands in for the section when it cannot be had; then nChecked stays 0.
+  // Stands in for the section when it cannot be had. nChecked is set while
+  // the mutex's abandonment can tell of a write that never ended, so without
+  // the mutex too every write checks the tail first.
   Shared m_local = {};
 };
 

@@ -26,8 +26,9 @@ LogFilePath DataFile(const wchar_t* pszName) noexcept {
 }
 
 // Moves the active log file to the staged name while owning its mutex, so no
-// writer of the suite is in the middle of an append; one over the cap is
-// deleted whole instead. False when the mutex could not be had in time.
+// writer of the suite is in the middle of an append; without the mutex, the
+// file's share mode alone keeps writers out of the move. False when the mutex
+// could not be had in time.
 bool StageActiveLog(const LogFilePath& active, const LogFilePath& staged,
                     ActiveLogGate& activeGate) noexcept {
   const HANDLE hActiveMutex = activeGate.mutex();
@@ -35,7 +36,8 @@ bool StageActiveLog(const LogFilePath& active, const LogFilePath& staged,
   const ActiveLogGate::Membership queued = activeGate.Join();
   const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
   MutexHold hold;
-  const MutexWait wait = WaitUntil(hActiveMutex, deadline, hold);
+  const MutexWait wait =
+      hActiveMutex != nullptr ? WaitUntil(hActiveMutex, deadline, hold) : MutexWait::Owned;
   if (wait == MutexWait::TimedOut) return false;
   // A writer died owning the mutex: its record may be cut short, and the
   // file may stay here for writers to append to. Drops not yet accounted go
@@ -80,7 +82,6 @@ bool IsRollOverDue() noexcept {
 }
 
 void RollOver(const wchar_t* pszSettingName, ActiveLogGate& activeGate) noexcept {
-  if (!activeGate.mutex()) return;
   const LogFilePath active = DataFile(kActiveLogName);
   const PendingLogFiles files = PendingLogFilesFor(DataFile(kPendingLogName).text);
   // Out of memory for the name: the next load tries again.

@@ -17,8 +17,8 @@ bool IsRollOverDue() noexcept;
 // at once only the first rolls over. When the pending or the active log's
 // mutex cannot be had within kLogExclusionBoundMs nothing is merged and the
 // date is not stored: the next load tries again. `activeGate` is the
-// process's own, open for the active log file; without its mutex nothing
-// is done.
+// process's own, open for the active log file; without its mutex the move
+// relies on the file's share mode.
 void RollOver(const wchar_t* pszSettingName, ActiveLogGate& activeGate) noexcept;
 
 }  // namespace suite

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <climits>
+
 #include "Win/unique_resource.h"
 
 namespace suite {
@@ -28,13 +30,16 @@ class LogAccountState {
   // process counts its own drops alone. Allocates.
   void Open(const wchar_t* pszActiveLogPath);
 
+  // Where the count of drops stops: once there, later drops are not
+  // counted, and the account says the count saturated.
+  static constexpr LONG kDropCountSaturated = LONG_MAX;
+
   // A record that was not written and is not yet in any account.
-  void CountDrop() noexcept { InterlockedIncrement(&state()->nDropped); }
-  LONG Dropped() noexcept { return InterlockedCompareExchange(&state()->nDropped, 0, 0); }
+  void CountDrop() noexcept;
+  // The drops not yet in an account, at most kDropCountSaturated.
+  LONG Dropped() noexcept;
   // `nCount` of the drops are in an account now; drops counted meanwhile stay.
-  void Accounted(LONG nCount) noexcept {
-    if (nCount != 0) InterlockedExchangeAdd(&state()->nDropped, -nCount);
-  }
+  void Accounted(LONG nCount) noexcept;
 
   // Where the day's log may hold its cap account (offset), or -1 for no hint.
   LONG CapAccountHint() noexcept { return InterlockedCompareExchange(&state()->nCapAt, 0, 0) - 1; }

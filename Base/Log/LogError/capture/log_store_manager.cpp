@@ -37,14 +37,15 @@ void CLogStoreManager::Initialize() {
   });
   FillAccountIdentity();
   m_accounts.Open(m_strActiveLogPath.c_str());
-  bool bFirst = false;
-  if (m_gate.Open(m_strActiveLogPath.c_str(), &bFirst) && bFirst) {
-    // No process had the mutex open, so the last writer may have died in the
-    // middle of a write. The mutex is this process's from its creation: no
-    // one appends behind a torn tail before it is cut.
-    MutexHold hold = MutexHold::Adopt(m_gate.mutex());
-    m_gate.BeginWrite();
-    m_gate.EndWrite(SettleActiveLogInTurn(true), true);
+  {
+    MutexHold first;
+    if (m_gate.Open(m_strActiveLogPath.c_str(), &first) && first) {
+      // No process had the mutex open, so the last writer may have died in
+      // the middle of a write. The mutex is this process's from its creation:
+      // no one appends behind a torn tail before it is cut.
+      m_gate.BeginWrite();
+      m_gate.EndWrite(SettleActiveLogInTurn(true), true);
+    }
   }
   if (IsRollOverDue()) RollOver(kLogErrorDateSetting, m_gate);
 }
@@ -83,7 +84,7 @@ bool CLogStoreManager::AppendRecord(LogRecordHeader& header, const std::byte* pS
 
 bool CLogStoreManager::AppendRecordInTurn(LogRecordHeader& header, const std::byte* pStrings,
                                           std::size_t nStringBytes, bool& bRefused) {
-  if (nStringBytes > MAXDWORD - sizeof(LogRecordHeader) || !m_gate.mutex()) return false;
+  if (nStringBytes > MAXDWORD - sizeof(LogRecordHeader)) return false;
   const std::size_t nTotal = sizeof(LogRecordHeader) + nStringBytes;
   // Header and strings go out in one write, so a record is whole or absent.
   std::unique_ptr<std::byte[]> record(new (std::nothrow) std::byte[nTotal]);
@@ -96,7 +97,14 @@ bool CLogStoreManager::AppendRecordInTurn(LogRecordHeader& header, const std::by
   MutexHold hold;
   UniqueFileHandle file;
   bool bRepair = false;
-  if (m_gate.MayGoAhead()) file = OpenActiveLog();
+  if (!m_gate.mutex()) {
+    // No mutex to queue on: the share mode alone lets one writer in at a
+    // time, so the file is tried until the bound.
+    const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
+    if (!OpenActiveLogUntil(deadline, file)) return false;
+  } else if (m_gate.MayGoAhead()) {
+    file = OpenActiveLog();
+  }
   if (!file) {
     queued = m_gate.Join();
     const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
@@ -104,11 +112,7 @@ bool CLogStoreManager::AppendRecordInTurn(LogRecordHeader& header, const std::by
     if (wait == MutexWait::TimedOut) return false;
     // A writer that died owning the mutex may have left its record cut short.
     bRepair = wait == MutexWait::Abandoned;
-    const bool bOpened = RetryWhileShared(deadline, [&] {
-      file = OpenActiveLog();
-      return file.valid();
-    });
-    if (!bOpened) return false;
+    if (!OpenActiveLogUntil(deadline, file)) return false;
   }
   bRepair = m_gate.BeginWrite() || bRepair;
 
@@ -127,10 +131,17 @@ bool CLogStoreManager::AppendRecordInTurn(LogRecordHeader& header, const std::by
 bool CLogStoreManager::SettleActiveLogInTurn(bool bRepair) noexcept {
   const bool bDue = m_accounts.Dropped() != 0;
   if (!bRepair && !bDue) return true;
-  // Drops due are written into a day's log of their own if need be.
-  UniqueFileHandle file = OpenLogFile(m_strActiveLogPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ, bDue ? OPEN_ALWAYS : OPEN_EXISTING);
-  if (!file) {
+  // Drops due are written into a day's log of their own if need be. A writer
+  // that went ahead of the queue, or one without the mutex, may still have
+  // the file for a moment.
+  UniqueFileHandle file;
+  const Deadline deadline = Deadline::After(kLogExclusionBoundMs);
+  const bool bOpened = RetryWhileShared(deadline, [&] {
+    file = OpenLogFile(m_strActiveLogPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                       bDue ? OPEN_ALWAYS : OPEN_EXISTING);
+    return file.valid();
+  });
+  if (!bOpened) {
     const DWORD error = GetLastError();
     return !bDue && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
   }
@@ -144,6 +155,14 @@ UniqueFileHandle CLogStoreManager::OpenActiveLog() const noexcept {
   // learns so only once it has the file.
   return OpenLogFile(m_strActiveLogPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                      OPEN_ALWAYS);
+}
+
+bool CLogStoreManager::OpenActiveLogUntil(const Deadline& deadline,
+                                          UniqueFileHandle& file) const noexcept {
+  return RetryWhileShared(deadline, [&] {
+    file = OpenActiveLog();
+    return file.valid();
+  });
 }
 
 AppendOutcome CLogStoreManager::AppendOpen(HANDLE hFile, const std::byte* pRecord,

@@ -4,7 +4,8 @@
 // Filled once by Initialize during process attach, read-only afterwards:
 // logging threads read the texts without a lock. AppendRecord queues on the
 // active log's mutex of the data folder, with every thread of every process
-// of the suite that writes there.
+// of the suite that writes there; where this process cannot have the mutex,
+// it relies on the file's share mode alone (active_log_gate.h).
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include "format/log_accounts.h"
 #include "format/log_format.h"
 #include "log_account_state.h"
+#include "storage/log_exclusion.h"
 
 namespace suite {
 
@@ -47,9 +49,10 @@ class CLogStoreManager {
   // A record that never reached AppendRecord (an exception on its way).
   void CountDrop() noexcept { m_accounts.CountDrop(); }
 
-  // While owning the active log's mutex: cuts a torn tail when `bRepair`,
-  // then writes the accounts that are due, so that they go with the day's
-  // log. False when the file could not be had or cut.
+  // While owning the active log's mutex, or without one: cuts a torn tail
+  // when `bRepair`, then writes the accounts that are due, so that they go
+  // with the day's log. False when the file could not be had within the
+  // bound, or cut.
   bool SettleActiveLogInTurn(bool bRepair) noexcept;
 
   // What this process's accounts name: the product, the host program, and
@@ -69,6 +72,8 @@ class CLogStoreManager {
   bool AppendRecordInTurn(LogRecordHeader& header, const std::byte* pStrings,
                           std::size_t nStringBytes, bool& bRefused);
   UniqueFileHandle OpenActiveLog() const noexcept;
+  // Tries OpenActiveLog while another writer has the file, until `deadline`.
+  bool OpenActiveLogUntil(const Deadline& deadline, UniqueFileHandle& file) const noexcept;
   // In its turn, with the file open; `pRecord` null writes only the accounts
   // due. Never appends behind a torn record. `bTailWhole` turns false when a
   // torn tail may remain for the next writer to cut.

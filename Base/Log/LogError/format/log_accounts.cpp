@@ -7,6 +7,8 @@ namespace suite {
 
 namespace {
 
+constexpr std::u16string_view kSaturatedSuffix = u" or more";
+
 constexpr LogAccountCause kCauses[] = {LogAccountCause::DayLogCap, LogAccountCause::WriterDrops,
                                        LogAccountCause::PendingFull, LogAccountCause::TornRecord};
 
@@ -69,7 +71,10 @@ std::optional<std::uint64_t> LogAccountRecordsNotKept(LogAccountCause cause,
                                                       std::u16string_view value) {
   switch (cause) {
     case LogAccountCause::DayLogCap:
+      return ParseDecimal(value);
     case LogAccountCause::WriterDrops:
+      // A saturated count: at least that many.
+      if (value.ends_with(kSaturatedSuffix)) value.remove_suffix(kSaturatedSuffix.size());
       return ParseDecimal(value);
     case LogAccountCause::PendingFull: {
       constexpr std::u16string_view kRecords = u" records, ";
@@ -106,6 +111,12 @@ std::u16string CountText(std::uint64_t nCount) {
     text.insert(text.begin(), static_cast<char16_t>(u'0' + nCount % 10));
     nCount /= 10;
   } while (nCount != 0);
+  return text;
+}
+
+std::u16string DropCountText(std::uint64_t nCount, bool bSaturated) {
+  std::u16string text = CountText(nCount);
+  if (bSaturated) text.append(kSaturatedSuffix);
   return text;
 }
 

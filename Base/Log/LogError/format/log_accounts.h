@@ -5,7 +5,8 @@
 //
 //   code   cause                                       value text
 //   10901  the day's log reached its size cap          records not kept, 10 digits
-//   10902  records dropped by writers                  records not kept
+//   10902  records dropped by writers                  records not kept, with " or more"
+//                                                      where the count saturated
 //   10903  the roll-over could not fit the day's log   "<records> records, <bytes> bytes"
 //   10904  a torn record was cut from a log's end      bytes cut
 #pragma once
@@ -55,6 +56,9 @@ std::optional<std::uint64_t> LogAccountRecordsNotKept(LogAccountCause cause,
 std::array<char16_t, kCapCountDigits> CapCountDigits(std::uint32_t nCount);
 std::u16string CapCountText(std::uint32_t nCount);
 std::u16string CountText(std::uint64_t nCount);
+// The drops' count stops at its ceiling instead of wrapping: an account of a
+// count that stopped reads "<count> or more".
+std::u16string DropCountText(std::uint64_t nCount, bool bSaturated);
 std::u16string LeftOutText(std::uint64_t nRecords, std::uint64_t nBytes);
 
 // What every account of one process names: the product and the host program
