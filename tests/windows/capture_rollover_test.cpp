@@ -388,3 +388,18 @@ TEST_F(RolloverTest, EmptyPendingLogGetsAHeaderBeforeTheRecords) {
 }
 
 }  // namespace
+
+// A pending log larger than the library reads (sparse here: the file system
+// stores none of its zeros) is left as it is, and the day waits staged.
+TEST_F(RolloverTest, PendingLogLargerThanTheLibraryReadsIsLeftWhole) {
+  constexpr LONGLONG kHuge = (LONGLONG{1} << 32) + 580;
+  Folder folder;
+  WriteSizedLog(folder.Pending(), kHuge);
+  ASSERT_TRUE(WriteFileBytes(folder.Active(), LogOf({u"a1"})));
+  folder.Load();
+  EXPECT_EQ(SizeOf(folder.Pending()), kHuge);
+  EXPECT_EQ(Messages(folder.Temp()), Texts{u"a1"});
+  folder.LoadOnANewDay();
+  EXPECT_EQ(SizeOf(folder.Pending()), kHuge);
+  EXPECT_EQ(Messages(folder.Temp()), Texts{u"a1"});
+}

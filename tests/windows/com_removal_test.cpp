@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -91,6 +92,78 @@ TEST_F(RemovalTest, SideFileLeftByADeadRemovalIsDeletedNotAppended) {
   EXPECT_EQ(sender->MarkReportSent(), S_OK);
   EXPECT_EQ(ReadFileBytes(Pending()), LogOf({u"m1"}));
   EXPECT_FALSE(FileExists(m_folder.File(L"error.bf.rest")));
+}
+
+Bytes BodyOf(const Bytes& log) { return Bytes(log.begin() + sizeof(LogFileHeader), log.end()); }
+
+Bytes Joined(Bytes bytes, const Bytes& more) {
+  bytes.insert(bytes.end(), more.begin(), more.end());
+  return bytes;
+}
+
+// Between the report and its mark a roll-over may cut error.bf's torn tail or
+// odd last byte, and append after them: the records reported still go.
+TEST_F(RemovalTest, ATailCutAfterTheReportStillRemovesTheReportedRecords) {
+  const Bytes records = LogOf({u"r1", u"r2"});
+  const Bytes merged = BodyOf(LogOf({u"m1"}));
+  const Bytes torn(merged.begin(), merged.begin() + 101);
+  const struct {
+    const char* name;
+    Bytes reported, before;
+    std::optional<Bytes> after;  // none: error.bf is gone
+  } rows[] = {
+      {"a torn tail cut", Joined(records, torn), records, std::nullopt},
+      {"an odd last byte cut", Joined(records, {0x41}), records, std::nullopt},
+      {"a torn tail cut, then a merge", Joined(records, torn), Joined(records, merged),
+       LogOf({u"m1"})},
+      {"a record changed: nothing goes", Joined(records, torn), LogOf({u"r1", u"x2"}),
+       LogOf({u"r1", u"x2"})},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteIni(m_folder.path(), L"DateMarks", L"SendErrorDate", nullptr);
+    ASSERT_TRUE(WriteFileBytes(Pending(), row.reported));
+    ComPtr<IKRLogSender> sender = m_server.CreateSender();
+    UniqueBstr report;
+    ASSERT_EQ(sender->GetReport(report.put(), 1), 1);
+    ASSERT_TRUE(WriteFileBytes(Pending(), row.before));
+    EXPECT_EQ(sender->MarkReportSent(), S_OK);
+    EXPECT_EQ(FileExists(Pending()), row.after.has_value());
+    if (row.after) {
+      EXPECT_EQ(ReadFileBytes(Pending()), *row.after);
+    }
+  }
+}
+
+// A reader that has error.bf open without delete sharing when the removal
+// comes, and lets it go within the bound, only delays it.
+TEST_F(RemovalTest, AReaderAtTheMomentOfRemovalIsWaitedOut) {
+  const Bytes records = LogOf({u"r1"});
+  for (bool withMerged : {false, true}) {
+    SCOPED_TRACE(withMerged ? "records merged after the report" : "all of it reported");
+    WriteIni(m_folder.path(), L"DateMarks", L"SendErrorDate", nullptr);
+    ASSERT_TRUE(WriteFileBytes(Pending(), records));
+    ComPtr<IKRLogSender> sender = m_server.CreateSender();
+    UniqueBstr report;
+    ASSERT_EQ(sender->GetReport(report.put(), 1), 1);
+    if (withMerged) {
+      ASSERT_TRUE(WriteFileBytes(Pending(), Joined(records, BodyOf(LogOf({u"m1"})))));
+    }
+    const HANDLE hReader = CreateFileW(Pending().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hReader, INVALID_HANDLE_VALUE);
+    std::thread release([hReader] {
+      Sleep(100);
+      CloseHandle(hReader);
+    });
+    EXPECT_EQ(sender->MarkReportSent(), S_OK);
+    release.join();
+    EXPECT_EQ(FileExists(Pending()), withMerged);
+    if (withMerged) {
+      EXPECT_EQ(ReadFileBytes(Pending()), LogOf({u"m1"}));
+    }
+    EXPECT_FALSE(FileExists(m_folder.File(L"error.bf.rest")));
+  }
 }
 
 }  // namespace

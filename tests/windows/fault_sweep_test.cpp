@@ -46,13 +46,21 @@ Content ContentOf(const std::wstring& path) {
   Bytes bytes = ReadFileBytes(path);
   const Bytes journal = ReadFileBytes(path + kLogAppendJournalSuffix);
   const auto append = DecodeLogAppendJournal(journal.data(), journal.size());
-  if (append && append->Encloses(bytes.size()) && FileExists(path + L".tmp")) {
+  const Bytes staged = ReadFileBytes(path + L".tmp");
+  if (append && append->Encloses(bytes.size()) && FileExists(path + L".tmp") &&
+      append->Names(LogStagedMarkOf(staged.data(), staged.size()))) {
     bytes.resize(append->nBase);
   }
   const DecodedLog log = DecodeLog(bytes);
   content.whole = log.headerValid && log.whole;
   for (const DecodedRecord& record : log.records) content.messages.push_back(record.message);
   return content;
+}
+
+// How LogOfSize's messages start: the tag, the record's number, a dash.
+std::u16string Numbered(char16_t tag, std::size_t n) {
+  const std::string digits = std::to_string(n);
+  return tag + std::u16string(digits.begin(), digits.end()) + u"-";
 }
 
 bool StartsWith(const Texts& texts, const Texts& prefix) {
@@ -176,6 +184,56 @@ TEST(FaultSweepTest, RollOverLosesAndDoublesNothing) {
         EXPECT_EQ(merged.messages, all);
         EXPECT_EQ(ContentOf(folder.Active()).messages, Texts{u"abc"});
         folder.ExpectNoCompanions();
+      });
+}
+
+// Two merges in one roll-over: a staged day's log that an earlier roll-over
+// left, which fills the pending log, then the day's log, which must wait.
+// Whatever call fails, every record the first merge committed stays, with
+// its account, and the day's records wait whole.
+TEST(FaultSweepTest, TwoMergeRollOverKeepsWhatTheFirstCommitted) {
+  static const Bytes pending = logtest::LogOfSize(u'p', 13000, 2000);
+  static const Bytes leftover = logtest::LogOfSize(u's', 2000, 300);
+  static const Bytes day = logtest::LogOfSize(u'a', 10, 300);
+  const std::u16string full(LogAccountMessage(LogAccountCause::PendingFull));
+  Texts days;
+  for (const DecodedRecord& record : DecodeLog(day).records) days.push_back(record.message);
+  std::size_t nKeptWithoutFault = 0;
+  Sweep(
+      L"rollover",
+      [](const Folder& folder) {
+        folder.StoreDate(kOldDate);
+        ASSERT_TRUE(WriteFileBytes(folder.Pending(), pending));
+        ASSERT_TRUE(WriteFileBytes(folder.data.File(L"error.bf.tmp"), leftover));
+        ASSERT_TRUE(WriteFileBytes(folder.Active(), day));
+      },
+      [&](const Folder& folder, LONG nMode) {
+        folder.RunShippedOnANewDay();
+        const Content after = ContentOf(folder.Pending());
+        EXPECT_TRUE(after.whole);
+        ASSERT_GE(after.messages.size(), 13000u);
+        EXPECT_TRUE(after.messages[12999].starts_with(Numbered(u'p', 12999)));
+        // The leftover's earliest records, then one account of the rest.
+        std::size_t nKept = 0;
+        while (13000 + nKept < after.messages.size() &&
+               after.messages[13000 + nKept].starts_with(Numbered(u's', nKept))) {
+          ++nKept;
+        }
+        EXPECT_EQ(after.messages.size(), 13000 + nKept + 1);
+        EXPECT_EQ(after.messages.back(), full);
+        if (nMode == kFileFaultNone) nKeptWithoutFault = nKept;
+        // The account's host may differ, and with it the room left by a record.
+        EXPECT_LE(nKept + 1, nKeptWithoutFault + 2);
+        EXPECT_GE(nKept + 1, nKeptWithoutFault);
+        EXPECT_GT(nKept, 0u);
+        // The day waits whole, staged or where it was.
+        Texts waiting = ContentOf(folder.data.File(L"error.bf.tmp")).messages;
+        const Texts active = ContentOf(folder.Active()).messages;
+        waiting.insert(waiting.end(), active.begin(), active.end());
+        for (const std::u16string& message : days) {
+          EXPECT_NE(std::find(waiting.begin(), waiting.end(), message), waiting.end());
+        }
+        EXPECT_FALSE(FileExists(folder.data.File(L"error.bf.journal")));
       });
 }
 

@@ -43,42 +43,57 @@ TEST(PendingRecoveryTest, AJournalUndoesWhatWasNotCommittedAndReadersSkipIt) {
   const Bytes pending = LogOf({u"p1", u"p2"});
   const Bytes staged = LogOf({u"s1", u"s2"});
   const Bytes day = Body(staged);
-  const LogAppendJournal journal{pending.size(), pending.size() + day.size()};
+  const LogAppendJournal journal{pending.size(), pending.size() + day.size(), std::nullopt};
   const auto encoded = EncodeLogAppendJournal(journal);
   const Bytes journalBytes(encoded.begin(), encoded.end());
+  // This version's journal names the staged file it appends.
+  LogAppendJournal naming = journal;
+  naming.staged = LogStagedMarkOf(staged.data(), staged.size());
+  const auto namingEncoded = EncodeLogAppendJournal(naming);
+  const Bytes namingBytes(namingEncoded.begin(), namingEncoded.end());
   const Bytes halfDone = Joined(pending, Bytes(day.begin(), day.begin() + day.size() / 2 + 1));
   const Bytes sent = LogOf({u"r1"});
+  const Bytes nextDay = LogOf({u"n1", u"n2"});
   const Texts all = {u"p1", u"p2", u"s1", u"s2", u"a1"};
   const struct {
     const char* name;
     Bytes pendingBytes;
-    bool bStaged;
+    std::optional<Bytes> staged;
     Bytes journal;
     std::size_t readerBytes;
     Texts after;
   } rows[] = {
-      {"the append whole, not committed", Joined(pending, day), true, journalBytes, pending.size(),
-       all},
-      {"the append half done", halfDone, true, journalBytes, pending.size(), all},
-      {"the append not begun", pending, true, journalBytes, pending.size(), all},
-      {"the append committed, the journal left", Joined(pending, day), false, journalBytes,
+      {"the append whole, not committed", Joined(pending, day), staged, journalBytes,
+       pending.size(), all},
+      {"the append half done", halfDone, staged, journalBytes, pending.size(), all},
+      {"the append not begun", pending, staged, journalBytes, pending.size(), all},
+      {"the append committed, the journal left", Joined(pending, day), std::nullopt, journalBytes,
        pending.size(), all},
       {"a journal of another file: a removal replaced it",
        sent,
-       true,
+       staged,
        journalBytes,
        sent.size(),
        {u"r1", u"s1", u"s2", u"a1"}},
-      {"a journal cut short", pending, true, Bytes(journalBytes.begin(), journalBytes.end() - 1),
+      {"a journal cut short", pending, staged, Bytes(journalBytes.begin(), journalBytes.end() - 1),
        pending.size(), all},
+      {"a journal naming its staged file, the append half done", halfDone, staged, namingBytes,
+       pending.size(), all},
+      // Committed, then the next day's log staged beside the journal left.
+      {"a journal beside a staged file it does not name",
+       Joined(pending, day),
+       nextDay,
+       namingBytes,
+       pending.size(),
+       {u"p1", u"p2", u"s1", u"s2", u"n1", u"n2", u"a1"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TempDataFolder data;
     const std::wstring pendingPath = data.File(L"error.bf");
     ASSERT_TRUE(WriteFileBytes(pendingPath, row.pendingBytes));
-    if (row.bStaged) {
-      ASSERT_TRUE(WriteFileBytes(data.File(L"error.bf.tmp"), staged));
+    if (row.staged) {
+      ASSERT_TRUE(WriteFileBytes(data.File(L"error.bf.tmp"), *row.staged));
     }
     ASSERT_TRUE(WriteFileBytes(data.File(L"error.bf.journal"), row.journal));
     ASSERT_TRUE(WriteFileBytes(data.File(L"error.Profile"), LogOf({u"a1"})));

@@ -63,7 +63,9 @@ bool MergeActiveIntoPending(const LogFilePath& active, const PendingLogFiles& fi
   // they go first, and while they cannot, the active log stays where it is.
   if (LogFileExists(files.staged)) {
     MergeStagedIntoPending(files, g_logStoreManager.AccountIdentity());
-    if (LogFileExists(files.staged)) return true;
+    // A journal that merge left would stand beside the day's log once it
+    // is staged: it must go first.
+    if (LogFileExists(files.staged) || !SettlePendingLog(files)) return true;
   }
   if (!StageActiveLog(active, files.staged, activeGate)) return false;
   if (LogFileExists(files.staged))

@@ -5,7 +5,11 @@ namespace suite {
 namespace {
 
 constexpr std::uint32_t kMark = 0x4A414C45;  // "ELAJ" as it reads on disk
-constexpr std::uint32_t kVersion = 1;
+// The first version names the lengths only; the second the staged file too.
+constexpr std::uint32_t kLengthsVersion = 1;
+constexpr std::uint32_t kStagedVersion = 2;
+constexpr std::size_t kLengthsBytes = 32;
+static_assert(kLogAppendJournalBytes == kLengthsBytes + 16);
 
 void Put(std::uint8_t* pAt, std::uint64_t nValue, std::size_t nBytes) noexcept {
   for (std::size_t i = 0; i < nBytes; ++i) pAt[i] = static_cast<std::uint8_t>(nValue >> (8 * i));
@@ -19,31 +23,65 @@ std::uint64_t Get(const std::uint8_t* pAt, std::size_t nBytes) noexcept {
 
 // FNV-1a over the fields: any change of a byte shows.
 std::uint64_t Check(const std::uint8_t* pData, std::size_t nBytes) noexcept {
-  std::uint64_t nHash = 0xCBF29CE484222325ull;
-  for (std::size_t i = 0; i < nBytes; ++i) nHash = (nHash ^ pData[i]) * 0x100000001B3ull;
-  return nHash;
+  LogStagedCheck check;
+  check.Add(pData, nBytes);
+  return check.Value();
 }
 
 }  // namespace
 
-std::array<std::uint8_t, kLogAppendJournalBytes> EncodeLogAppendJournal(
-    const LogAppendJournal& journal) noexcept {
-  std::array<std::uint8_t, kLogAppendJournalBytes> bytes{};
-  Put(&bytes[0], kMark, 4);
-  Put(&bytes[4], kVersion, 4);
-  Put(&bytes[8], journal.nBase, 8);
-  Put(&bytes[16], journal.nEnd, 8);
-  Put(&bytes[24], Check(bytes.data(), 24), 8);
-  return bytes;
+LogStagedSample LogStagedSampleOf(std::uint64_t nSize) noexcept {
+  LogStagedSample sample;
+  sample.nHeadBytes = nSize < kLogStagedSampleBytes ? nSize : kLogStagedSampleBytes;
+  const std::uint64_t nTail = nSize - sample.nHeadBytes;
+  sample.nTailBytes = nTail < kLogStagedSampleBytes ? nTail : kLogStagedSampleBytes;
+  sample.nTailOffset = nSize - sample.nTailBytes;
+  return sample;
+}
+
+void LogStagedCheck::Add(const std::uint8_t* pData, std::size_t nBytes) noexcept {
+  for (std::size_t i = 0; i < nBytes; ++i) m_nHash = (m_nHash ^ pData[i]) * 0x100000001B3ull;
+}
+
+LogStagedMark LogStagedMarkOf(const std::uint8_t* pData, std::size_t nBytes) noexcept {
+  const LogStagedSample sample = LogStagedSampleOf(nBytes);
+  LogStagedCheck check;
+  if (pData != nullptr) {
+    check.Add(pData, static_cast<std::size_t>(sample.nHeadBytes));
+    check.Add(pData + sample.nTailOffset, static_cast<std::size_t>(sample.nTailBytes));
+  }
+  return {nBytes, check.Value()};
+}
+
+LogAppendJournalBytes EncodeLogAppendJournal(const LogAppendJournal& journal) noexcept {
+  LogAppendJournalBytes out;
+  std::uint8_t* pBytes = out.bytes.data();
+  out.nSize = journal.staged ? kLogAppendJournalBytes : kLengthsBytes;
+  Put(pBytes, kMark, 4);
+  Put(pBytes + 4, journal.staged ? kStagedVersion : kLengthsVersion, 4);
+  Put(pBytes + 8, journal.nBase, 8);
+  Put(pBytes + 16, journal.nEnd, 8);
+  if (journal.staged) {
+    Put(pBytes + 24, journal.staged->nSize, 8);
+    Put(pBytes + 32, journal.staged->nCheck, 8);
+  }
+  Put(pBytes + out.nSize - 8, Check(pBytes, out.nSize - 8), 8);
+  return out;
 }
 
 std::optional<LogAppendJournal> DecodeLogAppendJournal(const std::uint8_t* pData,
                                                        std::size_t nBytes) noexcept {
-  if (pData == nullptr || nBytes != kLogAppendJournalBytes || Get(pData, 4) != kMark ||
-      Get(pData + 4, 4) != kVersion || Get(pData + 24, 8) != Check(pData, 24)) {
+  if (pData == nullptr || nBytes < kLengthsBytes || Get(pData, 4) != kMark) return std::nullopt;
+  const std::uint64_t nVersion = Get(pData + 4, 4);
+  const std::size_t nExpected = nVersion == kLengthsVersion  ? kLengthsBytes
+                                : nVersion == kStagedVersion ? kLogAppendJournalBytes
+                                                             : 0;
+  if (nBytes != nExpected || Get(pData + nBytes - 8, 8) != Check(pData, nBytes - 8)) {
     return std::nullopt;
   }
-  const LogAppendJournal journal{Get(pData + 8, 8), Get(pData + 16, 8)};
+  LogAppendJournal journal{Get(pData + 8, 8), Get(pData + 16, 8), std::nullopt};
+  if (nVersion == kStagedVersion)
+    journal.staged = LogStagedMark{Get(pData + 24, 8), Get(pData + 32, 8)};
   if (journal.nBase > journal.nEnd) return std::nullopt;
   return journal;
 }

@@ -79,26 +79,41 @@ LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
   return PlanLogMerge(PendingEndOf(pPending, nPending), pStaged, nStaged, nAccountBytes, nCap);
 }
 
-LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
-                          std::size_t nStaged, std::size_t nAccountBytes, std::int64_t nCap) {
+std::optional<LogMergePlan> PlanWholeDayMerge(const LogPendingEnd& end, std::size_t nStagedEnd,
+                                              std::size_t nStagedTorn, std::size_t nAccountBytes,
+                                              std::int64_t nCap) {
   LogMergePlan plan;
   plan.bFreshHeader = end.bFreshHeader;
   plan.nPendingKept = end.nKept;
-  plan.nTornBytes = end.nTorn;
-
-  std::size_t nStagedEnd = kDataStart;
-  if (pStaged != nullptr && nStaged > kDataStart) {
-    const std::size_t nWhole = WholeRecordsEndFromTail(pStaged, nStaged);
-    nStagedEnd = EvenEnd(nWhole);
-    if (nWhole < nStaged) plan.nTornBytes += nStaged - nStagedEnd;
-  }
+  plan.nTornBytes = end.nTorn + nStagedTorn;
+  if (nStagedEnd < kDataStart) nStagedEnd = kDataStart;
   const std::int64_t nTornAccount = plan.NeedsTornAccount() ? nAccountBytes : 0;
   const auto nKept = static_cast<std::int64_t>(plan.nPendingKept);
   const auto nDay = static_cast<std::int64_t>(nStagedEnd - kDataStart);
-  if (nKept + nDay + nTornAccount <= nCap) {
-    Append(plan.staged, {kDataStart, nStagedEnd - kDataStart});
-    return plan;
+  if (nKept + nDay + nTornAccount > nCap) return std::nullopt;
+  Append(plan.staged, {kDataStart, nStagedEnd - kDataStart});
+  return plan;
+}
+
+LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
+                          std::size_t nStaged, std::size_t nAccountBytes, std::int64_t nCap) {
+  std::size_t nStagedEnd = kDataStart;
+  std::size_t nStagedTorn = 0;
+  if (pStaged != nullptr && nStaged > kDataStart) {
+    const std::size_t nWhole = WholeRecordsEndFromTail(pStaged, nStaged);
+    nStagedEnd = EvenEnd(nWhole);
+    if (nWhole < nStaged) nStagedTorn = nStaged - nStagedEnd;
   }
+  if (std::optional<LogMergePlan> whole =
+          PlanWholeDayMerge(end, nStagedEnd, nStagedTorn, nAccountBytes, nCap)) {
+    return *whole;
+  }
+  LogMergePlan plan;
+  plan.bFreshHeader = end.bFreshHeader;
+  plan.nPendingKept = end.nKept;
+  plan.nTornBytes = end.nTorn + nStagedTorn;
+  const std::int64_t nTornAccount = plan.NeedsTornAccount() ? nAccountBytes : 0;
+  const auto nKept = static_cast<std::int64_t>(plan.nPendingKept);
 
   const std::vector<StagedItem> items = StagedItems(pStaged, nStagedEnd);
   std::int64_t nAccounts = 0;

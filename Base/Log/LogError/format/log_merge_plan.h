@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "log_format.h"
@@ -59,6 +60,13 @@ LogPendingEnd PendingEndOf(const std::uint8_t* pPending, std::size_t nPending);
 LogMergePlan PlanLogMerge(const LogPendingEnd& end, const std::uint8_t* pStaged,
                           std::size_t nStaged, std::size_t nAccountBytes,
                           std::int64_t nCap = kLogRolloverCap);
+// The plan when the day's records, which end whole at `nStagedEnd` bytes of
+// the day's log after `nStagedTorn` bytes were found torn behind them, all
+// fit: one span behind its file header. None when they do not, and only
+// PlanLogMerge over the day's bytes can tell which records go.
+std::optional<LogMergePlan> PlanWholeDayMerge(const LogPendingEnd& end, std::size_t nStagedEnd,
+                                              std::size_t nStagedTorn, std::size_t nAccountBytes,
+                                              std::int64_t nCap = kLogRolloverCap);
 // The same with the pending log's whole bytes at hand.
 LogMergePlan PlanLogMerge(const std::uint8_t* pPending, std::size_t nPending,
                           const std::uint8_t* pStaged, std::size_t nStaged,

@@ -9,8 +9,8 @@
 //
 //   error.bf.tmp      records moved out of the active log file, not yet merged
 //   error.bf.journal  an append of error.bf.tmp to error.bf in progress: the
-//                     lengths of error.bf before and after it
-//                     (log_append_journal.h)
+//                     lengths of error.bf before and after it, and the
+//                     staged file it reads (log_append_journal.h)
 //   error.bf.rest     what a removal of sent records keeps, being written:
 //                     only ever a copy
 //   error.bf.merge, error.bf.merging
@@ -54,18 +54,25 @@ bool SettlePendingLog(const PendingLogFiles& files) noexcept;
 // Appends the records of the staged file to error.bf: all of them when they
 // fit within the cap, else its earliest and its accounts, with an account of
 // the rest written as `identity`. Call after SettlePendingLog. When error.bf
-// cannot be had alone (a report being read holds it), or not even the
-// accounts fit beside it, the staged file stays for the next roll-over.
+// cannot be had alone (a report being read holds it) or holds more than
+// kLogReadableBytes, when the staged file's size or bytes cannot be read, or
+// when not even the accounts fit, the staged file stays for the next
+// roll-over. A journal whose delete failed after the commit may stay: settle
+// again before another file takes the staged name.
 void MergeStagedIntoPending(const PendingLogFiles& files,
                             const LogAccountIdentity& identity) noexcept;
 
-// When the file at pszPath starts with exactly the nReported bytes at
-// pReported (a whole file as it was read: header and records), those bytes go:
-// the file is deleted when nothing follows them, otherwise it is replaced in
-// one step by a fresh file header and what follows. Any other file is left
-// alone, and so is one that the pending log's mutex or the file itself
-// cannot be had for within kLogExclusionBoundMs. A process that dies at any
-// moment leaves the old file or the new one, never a torn one.
+// When the file at pszPath still starts with the nReported bytes at
+// pReported (a whole file as it was read: header and records), those bytes
+// go: the file is deleted when nothing follows them, otherwise it is
+// replaced in one step by a fresh file header and what follows. The bytes
+// are known by their whole records, so a torn tail or odd last byte that a
+// roll-over cut off since, appending after them, does not keep them. Any
+// other file is left alone, and so is one that the pending log's mutex or
+// the file itself cannot be had for within kLogExclusionBoundMs: a delete or
+// replace refused because another handle holds the file is retried until
+// then, owning the mutex. A process that dies at any moment leaves the old
+// file or the new one, never a torn one.
 void RemoveReportedBytes(const wchar_t* pszPath, const std::uint8_t* pReported,
                          std::size_t nReported) noexcept;
 

@@ -1,9 +1,11 @@
 // The roll-over's append of the staged day's log to error.bf, in place: the
-// pending log is never copied, so its cost is what the day logged. Crash-safe
-// through the journal (append_journal.h), in this order:
-//   1. the journal, flushed: error.bf's length before the append and after;
+// pending log is never copied, so its cost is what the day logged. The
+// staged file is read a buffer at a time (staged_log_reader.h), never
+// mapped. Crash-safe through the journal (append_journal.h), in this order:
+//   1. the journal, flushed: error.bf's length before the append and after,
+//      and the staged file's size and check;
 //   2. a torn tail or odd last byte of error.bf cut;
-//   3. the day's records appended in one write (the merge's accounts after
+//   3. the day's records appended in order (the merge's accounts after
 //      them), flushed;
 //   4. the commit: the staged file deleted;
 //   5. the journal deleted.
@@ -14,34 +16,28 @@
 #include <windows.h>
 
 #include <cstring>
-#include <memory>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "Win/hresult_error.h"
 #include "append_journal.h"
 #include "format/log_format.h"
 #include "format/log_merge_plan.h"
+#include "format/log_whole_records.h"
 #include "storage/log_file_io.h"
 #include "storage/log_tail_repair.h"
-#include "storage/whole_file_view.h"
+#include "storage/staged_log_reader.h"
 
 namespace suite {
 
 namespace {
 
-// A size that cannot be read counts as 0.
-LONGLONG SizeOf(const LogFilePath& path) noexcept {
-  LONGLONG size = 0;
-  GetFileSize64(path.text, &size);
-  return size;
-}
-
 // Where error.bf's kept bytes end, from its file header and its last bytes:
 // the records before them are never read.
 bool FindPendingEnd(HANDLE hPending, LogPendingEnd& end) noexcept {
   LONGLONG nSize = 0;
-  if (!FileSizeOf(hPending, nSize)) return false;
+  // Larger than the library reads, it is left as it is, and the day waits.
+  if (!FileSizeOf(hPending, nSize) || nSize > kLogReadableBytes) return false;
   if (nSize < static_cast<LONGLONG>(kLogFileHeaderBytes)) {
     end = PendingEndAt(0, 0, false);
     return true;
@@ -78,43 +74,45 @@ std::vector<std::uint8_t> MergeAccounts(const LogMergePlan& plan,
   return block;
 }
 
-struct AppendedBytes {
-  const std::uint8_t* pData = nullptr;
-  std::size_t nBytes = 0;
-};
-
-// What the plan appends, in one block: the day's records as they lie in the
-// staged file when they are one span, as they mostly are; otherwise gathered
-// into a block of their own, after a fresh file header when error.bf has
-// none. Empty when that block cannot be had.
-AppendedBytes GatherAppended(const LogMergePlan& plan, const std::uint8_t* pStaged,
-                             std::unique_ptr<std::uint8_t[]>& gathered) noexcept {
-  if (!plan.bFreshHeader && plan.staged.size() == 1) {
-    return {pStaged + plan.staged.front().nOffset, plan.staged.front().nBytes};
+// The plan from the staged file's last bytes when they end on a whole record
+// and all of it fits, as a day's log mostly does; from all its bytes, read
+// into a block for the walk and let go before the append, otherwise.
+LogMergePlan PlanFor(const LogPendingEnd& end, StagedLogReader& staged, std::size_t nAccountBytes) {
+  LogMergePlan waiting;
+  waiting.bWait = true;
+  const auto nSize = static_cast<std::size_t>(staged.size());
+  const std::size_t nTailStart = LogTailStart(nSize);
+  const std::uint8_t* pTail = staged.ReadAt(nTailStart, nSize - nTailStart);
+  if (pTail == nullptr) return waiting;
+  if (EndsWithWholeRecord(pTail, nSize - nTailStart)) {
+    if (std::optional<LogMergePlan> plan = PlanWholeDayMerge(end, nSize, 0, nAccountBytes)) {
+      return *plan;
+    }
   }
-  std::size_t nBytes = plan.bFreshHeader ? kLogFileHeaderBytes : 0;
-  for (const LogByteSpan& span : plan.staged) nBytes += span.nBytes;
-  gathered.reset(new (std::nothrow) std::uint8_t[nBytes]);
-  if (!gathered) return {};
-  std::size_t nAt = 0;
-  if (plan.bFreshHeader) {
-    std::memcpy(gathered.get(), &kLogFileHeader, kLogFileHeaderBytes);
-    nAt = kLogFileHeaderBytes;
-  }
-  for (const LogByteSpan& span : plan.staged) {
-    std::memcpy(gathered.get() + nAt, pStaged + span.nOffset, span.nBytes);
-    nAt += span.nBytes;
-  }
-  return {gathered.get(), nAt};
+  FileBytes bytes;
+  if (!staged.ReadWhole(bytes)) return waiting;
+  return PlanLogMerge(end, bytes.data.get(), bytes.size, nAccountBytes);
 }
 
-// Steps 2 and 3; on failure error.bf is cut back, and if even that fails the
-// journal stays for recovery to do it.
-bool AppendAt(HANDLE hPending, const LogAppendJournal& journal, const AppendedBytes& records,
-              const std::vector<std::uint8_t>& accounts) noexcept {
-  const auto nBase = static_cast<LONGLONG>(journal.nBase);
-  return TruncateAt(hPending, nBase) && WriteExactly(hPending, records.pData, records.nBytes) &&
-         WriteExactly(hPending, accounts.data(), accounts.size()) && FlushFile(hPending);
+std::uint64_t AppendedBytesOf(const LogMergePlan& plan) noexcept {
+  std::uint64_t nBytes = plan.bFreshHeader ? kLogFileHeaderBytes : 0;
+  for (const LogByteSpan& span : plan.staged) nBytes += span.nBytes;
+  return nBytes;
+}
+
+// Steps 2 and 3: the plan's spans of the staged file, after a fresh file
+// header when error.bf has none. On failure error.bf is cut back, and if even
+// that fails the journal stays for recovery to do it.
+bool AppendAt(HANDLE hPending, const LogAppendJournal& journal, const LogMergePlan& plan,
+              StagedLogReader& staged, const std::vector<std::uint8_t>& accounts) noexcept {
+  if (!TruncateAt(hPending, static_cast<LONGLONG>(journal.nBase))) return false;
+  if (plan.bFreshHeader && !WriteExactly(hPending, &kLogFileHeader, kLogFileHeaderBytes)) {
+    return false;
+  }
+  for (const LogByteSpan& span : plan.staged) {
+    if (!staged.CopyTo(hPending, span.nOffset, span.nBytes)) return false;
+  }
+  return WriteExactly(hPending, accounts.data(), accounts.size()) && FlushFile(hPending);
 }
 
 bool CutBack(HANDLE hPending, const LogAppendJournal& journal) noexcept {
@@ -125,7 +123,9 @@ bool CutBack(HANDLE hPending, const LogAppendJournal& journal) noexcept {
 
 void MergeStagedIntoPending(const PendingLogFiles& files,
                             const LogAccountIdentity& identity) noexcept {
-  const LONGLONG nStaged = SizeOf(files.staged);
+  LONGLONG nStaged = 0;
+  // A size that cannot be read tells nothing: the staged file stays.
+  if (!GetFileSize64(files.staged.text, &nStaged)) return;
   // Without room for a single record: nothing to merge.
   if (nStaged <= static_cast<LONGLONG>(kLogFileHeaderBytes)) {
     DeleteLogFile(files.staged.text);
@@ -137,9 +137,11 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
     return;
   }
 
-  WholeFileView staged;
-  if (!staged.Open(files.staged.text, kLogReadableBytes) || staged.size() <= kLogFileHeaderBytes)
+  // Held until the commit: no one changes the staged file meanwhile.
+  StagedLogReader staged;
+  if (!staged.Open(files.staged.text, kLogReadableBytes) || staged.size() <= kLogFileHeaderBytes) {
     return;
+  }
   // Held alone until the journal is gone: a report being read keeps the
   // append out (and waits for the next roll-over), and no reader opens
   // error.bf while its end is changing.
@@ -147,11 +149,12 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
       OpenLogFile(files.pending.text, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
   LogPendingEnd end;
   if (!pending || !FindPendingEnd(pending.get(), end)) return;
+  const std::optional<LogStagedMark> mark = StagedMarkOf(staged);
+  if (!mark) return;
   LogMergePlan waiting;
   waiting.bWait = true;
-  const LogMergePlan plan = CatchValue(waiting, [&] {
-    return PlanLogMerge(end, staged.data(), staged.size(), LogAccountRecordMaxBytes(identity));
-  });
+  const LogMergePlan plan =
+      CatchValue(waiting, [&] { return PlanFor(end, staged, LogAccountRecordMaxBytes(identity)); });
   // Not even the accounts fit beside error.bf: the records wait for a report
   // to make room, and nothing is lost.
   if (plan.bWait) return;
@@ -159,23 +162,23 @@ void MergeStagedIntoPending(const PendingLogFiles& files,
       CatchValue(std::vector<std::uint8_t>(), [&] { return MergeAccounts(plan, identity); });
   if (accounts.empty() && (plan.NeedsTornAccount() || plan.NeedsLeftOutAccount())) return;
 
-  std::unique_ptr<std::uint8_t[]> gathered;
-  const AppendedBytes records = GatherAppended(plan, staged.data(), gathered);
-  if (records.pData == nullptr) return;
   LogAppendJournal journal;
   journal.nBase = plan.bFreshHeader ? 0 : plan.nPendingKept;
-  journal.nEnd = journal.nBase + records.nBytes + accounts.size();
+  journal.nEnd = journal.nBase + AppendedBytesOf(plan) + accounts.size();
+  journal.staged = mark;
   if (!WriteAppendJournal(files.journal, journal)) {
     DeleteLogFile(files.journal.text);
     return;
   }
-  const bool bAppended = AppendAt(pending.get(), journal, records, accounts);
+  const bool bAppended = AppendAt(pending.get(), journal, plan, staged, accounts);
   staged.Close();
   if (!bAppended || !DeleteLogFile(files.staged.text)) {
     if (CutBack(pending.get(), journal)) DeleteLogFile(files.journal.text);
     return;
   }
-  DeleteLogFile(files.journal.text);  // committed; left behind, the next settle drops it
+  // Committed. Left behind, the journal is dropped by the next settle, which
+  // comes before any other file is staged under the staged name.
+  DeleteLogFile(files.journal.text);
 }
 
 }  // namespace suite

@@ -35,8 +35,6 @@ BOOL IoMove(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD nFlags) noexcept
 
 BOOL IoDelete(const wchar_t* pszPath) noexcept { return DeleteFileW(pszPath); }
 
-void* IoMapForReading(HANDLE hFile) noexcept { return MapWholeForReading(hFile); }
-
 }  // namespace suite
 
 #endif  // LOGERROR_FAULT_SEAM

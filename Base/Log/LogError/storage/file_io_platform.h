@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include "Win/unique_resource.h"
 #include "utility/crt_operations.h"
 
 namespace suite {
@@ -24,8 +23,6 @@ BOOL IoFlush(HANDLE hFile) noexcept;
 BOOL IoTruncate(HANDLE hFile) noexcept;
 BOOL IoMove(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD nFlags) noexcept;
 BOOL IoDelete(const wchar_t* pszPath) noexcept;
-// The whole of a file opened for reading, mapped read-only; null on failure.
-void* IoMapForReading(HANDLE hFile) noexcept;
 
 // IoOpen's platform call. The folder is made only once an open finds it
 // missing: asking first would cost every record a file-system query.
@@ -41,14 +38,6 @@ inline HANDLE OpenMakingFolder(const wchar_t* pszPath, DWORD nAccess, DWORD nSha
     hFile = open(kOpenCreateFolder);
   }
   return hFile;
-}
-
-// IoMapForReading's platform calls. The view keeps its section: the
-// section's handle is not kept.
-inline void* MapWholeForReading(HANDLE hFile) noexcept {
-  const UniqueKernelHandle section =
-      UniqueKernelHandle::Adopt(CreateFileMappingW(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr));
-  return section ? MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
 }
 
 }  // namespace suite

@@ -131,10 +131,6 @@ BOOL IoDelete(const wchar_t* pszPath) noexcept {
   return !FailsOrEnds(ERROR_ACCESS_DENIED) && DeleteFileW(pszPath);
 }
 
-void* IoMapForReading(HANDLE hFile) noexcept {
-  return FailsOrEnds(ERROR_NOT_ENOUGH_MEMORY) ? nullptr : MapWholeForReading(hFile);
-}
-
 }  // namespace suite
 
 #endif  // LOGERROR_FAULT_SEAM

@@ -3,7 +3,7 @@
 //
 // Every file call the library makes on log files is counted from 1. The call
 // whose number is armed fails (open, read, write, flush, truncate, move,
-// delete, map alike), comes up short (a read or write moves half its bytes and
+// delete alike), comes up short (a read or write moves half its bytes and
 // reports that; other calls fail), or ends the process (a write first moves
 // half its bytes). Arming happens at load from the environment, so that the
 // roll-over, which runs inside the load, can be reached, or later through

@@ -65,4 +65,20 @@ bool RetryWhileShared(const Deadline& deadline, Attempt&& attempt) {
   }
 }
 
+// The same for a delete or a replace of a file that another handle holds
+// without delete sharing (a reader, a scanner, an indexer): the platform
+// refuses those with a sharing violation or as access denied.
+template <typename Attempt>
+bool RetryWhileHeld(const Deadline& deadline, Attempt&& attempt) {
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+        deadline.Remaining() == 0) {
+      return false;
+    }
+    Sleep(1);
+  }
+}
+
 }  // namespace suite

@@ -28,6 +28,8 @@ bool TailIsWhole(HANDLE hFile, LONGLONG nSize) noexcept {
 
 bool FindWholeRecordsEnd(HANDLE hFile, LONGLONG nSize, LONGLONG& nEnd) noexcept {
   nEnd = nSize;
+  // Larger than the library reads: no offset of it is cut to a shorter type.
+  if (nSize < 0 || nSize > kLogReadableBytes) return false;
   if (nSize <= kHeaderEnd || TailIsWhole(hFile, nSize)) return true;
   FileBytes bytes;
   if (!ReadWholeFile(hFile, kLogReadableBytes, bytes)) return false;

@@ -8,7 +8,8 @@ namespace suite {
 
 // Where the whole records of the file end (WholeRecordsEnd): judged from its
 // last bytes when they end on a whole record, else from all of them. `hFile`
-// is open for reading at `nSize` bytes. False when it could not be read.
+// is open for reading at `nSize` bytes. False when it could not be read, or
+// holds more than kLogReadableBytes.
 bool FindWholeRecordsEnd(HANDLE hFile, LONGLONG nSize, LONGLONG& nEnd) noexcept;
 
 // `hFile` is open for reading and writing at `nSize` bytes; `nSize` becomes
