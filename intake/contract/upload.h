@@ -28,8 +28,8 @@ struct ReportDocument {
 };
 
 struct Upload {
-  std::string key;        // the Idempotency-Key, lower-case hex SHA-256 of the body
-  std::string client;     // X-Client-Id when sent, else the documents' UUID
+  std::string key;     // the Idempotency-Key, lower-case hex SHA-256 of the body
+  std::string client;  // X-Client-Id when sent, else the documents' UUID
   std::uint64_t bytes = 0;
   std::vector<ReportDocument> documents;
 };
