@@ -38,7 +38,7 @@ enum class ItemSort { kCount, kClients, kLastSeen };
 struct ItemQuery {
   std::optional<std::string> product;
   std::optional<std::string> kind;
-  std::optional<std::string> text;   // matched against message and value
+  std::optional<std::string> text;  // matched against message and value
   ItemSort sort = ItemSort::kCount;
   std::uint32_t limit = 50;
   std::optional<std::string> after;  // an opaque cursor from ItemPage::next
@@ -102,7 +102,8 @@ class Store {
 
   virtual ReadResult<ItemPage> ListItems(const ItemQuery& query) = 0;
   virtual ReadResult<std::optional<ItemDetail>> GetItem(std::int64_t id) = 0;
-  virtual ReadResult<std::vector<LossDay>> ListLosses(const std::optional<std::string>& product) = 0;
+  virtual ReadResult<std::vector<LossDay>> ListLosses(
+      const std::optional<std::string>& product) = 0;
   virtual ReadResult<std::optional<UploadReceipt>> GetUpload(const std::string& key) = 0;
 
   // True when the store answers a trivial query now.
