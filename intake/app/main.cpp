@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +15,7 @@
 #include "http/read_api.h"
 #include "http/server.h"
 #include "http/upload_handler.h"
+#include "store/group_commit.h"
 #include "store/store.h"
 
 namespace {
@@ -68,14 +68,10 @@ int Serve(const intake::ServeOptions& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  const intake::RateLimit limit{options.uploads_per_client_per_hour};
-  std::mutex commit_mutex;
-  intake::UploadHandler uploads(
-      [&](const intake::FoldedUpload& upload) {
-        const std::lock_guard lock(commit_mutex);
-        return store->CommitGroup({&upload}, Now(), limit).at(0);
-      },
-      options.keep_user_paths);
+  intake::GroupCommitOptions commit_options;
+  commit_options.limit.uploads_per_client_per_hour = options.uploads_per_client_per_hour;
+  intake::GroupCommitter committer(*store, commit_options);
+  intake::UploadHandler uploads(committer, options.keep_user_paths);
   intake::ReadApi reads(*store, std::move(tokens));
   intake::Server server(options.server, uploads, reads);
   if (!server.Listen(&error)) {
@@ -97,7 +93,12 @@ int Serve(const intake::ServeOptions& options) {
   });
   server.Run();
   waiter.join();
-  std::fprintf(stderr, "report-intake: stopped\n");
+  committer.Stop();
+  const intake::GroupCommitStats stats = committer.Stats();
+  std::fprintf(
+      stderr, "report-intake: stopped; %llu uploads committed in %llu groups (mean group %.2f)\n",
+      static_cast<unsigned long long>(stats.uploads), static_cast<unsigned long long>(stats.groups),
+      stats.groups ? static_cast<double>(stats.uploads) / stats.groups : 0.0);
   return 0;
 }
 

@@ -203,12 +203,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     upload->body = std::move(request.body());
     auto reservation = std::make_shared<InflightBudget::Reservation>(std::move(m_reservation));
     asio::post(m_services.workers, [self = shared_from_this(), upload, reservation] {
-      Reply reply = self->m_services.uploads.Handle(*upload);
-      // The body's memory goes back to the budget before the answer is written.
-      upload->body = std::string();
-      reservation->reset();
-      asio::post(self->m_stream.get_executor(),
-                 [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply)); });
+      self->m_services.uploads.Handle(std::move(*upload), [self, reservation](Reply reply) {
+        // The body's memory went before the commit; its share of the budget
+        // goes with the answer.
+        reservation->reset();
+        asio::post(self->m_stream.get_executor(),
+                   [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply)); });
+      });
     });
   }
 

@@ -1,7 +1,7 @@
 // POST /reports after its body arrived: the contract reads it, the fold
-// folds it, the commit stores it, and the outcome becomes the answer. Blocks
-// until the commit returned, so the server runs it on a worker thread.
-// Thread-safe; never throws.
+// folds it, the group committer stores it, and the outcome becomes the
+// answer. Parsing blocks, so the server calls it on a worker thread; the
+// answer comes after the upload's group committed. Thread-safe; never throws.
 #pragma once
 
 #include <functional>
@@ -11,6 +11,7 @@
 
 #include "fold/folded_upload.h"
 #include "http/answers.h"
+#include "store/group_commit.h"
 #include "store/store.h"
 
 namespace intake {
@@ -24,21 +25,20 @@ struct UploadRequest {
 
 class UploadHandler {
  public:
-  // Stores one folded upload and says how: a group commit, shared by the
-  // uploads that arrive together. Must be callable from many threads.
-  using Commit = std::function<CommitResult(const FoldedUpload&)>;
-
-  UploadHandler(Commit commit, bool keep_user_paths)
-      : m_commit(std::move(commit)), m_keepUserPaths(keep_user_paths) {}
+  // `committer` must outlive the handler.
+  UploadHandler(GroupCommitter& committer, bool keep_user_paths)
+      : m_committer(committer), m_keepUserPaths(keep_user_paths) {}
 
   // The refusal that the headers alone decide (another content type), so
   // that such a body is never read.
   static std::optional<Outcome> RefusedByHeaders(std::string_view content_type);
 
-  Reply Handle(const UploadRequest& request) noexcept;
+  // `answer` runs once, on this thread for a refusal or on the committer's
+  // after the commit; it must not block.
+  void Handle(UploadRequest request, std::function<void(Reply)> answer) noexcept;
 
  private:
-  Commit m_commit;
+  GroupCommitter& m_committer;
   bool m_keepUserPaths;
 };
 
