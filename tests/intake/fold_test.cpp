@@ -41,7 +41,8 @@ TEST(FoldTest, EqualItemsAreSummedInOrderOfFirstAppearance) {
       .Item("Error", 5, "m", std::nullopt, 2)
       .Document("2.0", "u")
       .Item("Error", 5, "m", std::nullopt, 2147483647);
-  const FoldedUpload folded = Fold(UploadOf(builder));
+  const Upload upload = UploadOf(builder);
+  const FoldedUpload folded = Fold(upload);
   EXPECT_EQ(folded.key, "k");
   EXPECT_EQ(folded.client, "c");
   EXPECT_EQ(folded.bytes, 7u);
@@ -53,6 +54,14 @@ TEST(FoldTest, EqualItemsAreSummedInOrderOfFirstAppearance) {
   EXPECT_EQ(folded.items[1].key.value, std::optional<std::string>(""));
   EXPECT_EQ(folded.items[4].key.product_ver, "1.0");
   EXPECT_TRUE(folded.losses.empty());
+
+  // Given away, the upload folds the same.
+  const FoldedUpload moved = Fold(UploadOf(builder));
+  ASSERT_EQ(moved.items.size(), folded.items.size());
+  for (std::size_t i = 0; i < moved.items.size(); ++i) {
+    EXPECT_EQ(moved.items[i].key, folded.items[i].key);
+    EXPECT_EQ(moved.items[i].count, folded.items[i].count);
+  }
 }
 
 TEST(FoldTest, UserNamesLeaveProfilePaths) {
