@@ -1,6 +1,8 @@
 # A throwaway PostgreSQL cluster for the intake's tests, to be sourced:
 #   source scripts/pg-cluster.sh
 #   pg_start DIR   # creates and starts a cluster in DIR, exports INTAKE_TEST_PG_URL
+#   pg_pause DIR   # stops the server and keeps the cluster (tests of a lost store)
+#   pg_resume DIR  # starts it again on the same socket
 #   pg_stop DIR    # stops it and removes DIR (safe to call twice, or when it
 #                  # never started)
 # DIR is a fresh folder such as one from mktemp -d: it is made over to the
@@ -46,23 +48,31 @@ pg_start() {
     echo "pg_start: initdb failed; see $dir/initdb.log" >&2
     return 1
   }
+  echo "$port" >"$dir/port"
+  pg_resume "$dir" || return 1
+  pg_as_owner "'$bin/psql' -h '$dir' -p $port -U intake -d postgres -qAt \
+    -c 'create database intake'" >/dev/null || return 1
+  INTAKE_TEST_PG_URL="postgresql://intake@/intake?host=$dir&port=$port"
+  export INTAKE_TEST_PG_URL
+  echo "$INTAKE_TEST_PG_URL"
+}
+
+pg_resume() {
+  local dir=$1 bin port
+  bin=$(pg_bindir)
+  port=$(cat "$dir/port")
   pg_as_owner "'$bin/pg_ctl' -D '$dir/data' -l '$dir/log' -w \
     -o \"-k '$dir' -c listen_addresses= -p $port -c max_connections=200\" start" \
     >/dev/null || {
-    echo "pg_start: the server did not start; see $dir/log" >&2
+    echo "pg_resume: the server did not start; see $dir/log" >&2
     return 1
   }
-  pg_as_owner "'$bin/psql' -h '$dir' -p $port -U intake -d postgres -qAt \
-    -c 'create database intake'" >/dev/null || return 1
-  echo "$port" >"$dir/port"
-  INTAKE_TEST_PG_URL="postgresql://intake@/intake?host=$dir&port=$port"
-  export INTAKE_TEST_PG_URL
-  # The tests that stop and restart the server find the programs and the
-  # cluster through these.
-  INTAKE_TEST_PG_DIR=$dir
-  INTAKE_TEST_PG_BIN=$bin
-  export INTAKE_TEST_PG_DIR INTAKE_TEST_PG_BIN
-  echo "$INTAKE_TEST_PG_URL"
+}
+
+pg_pause() {
+  local dir=$1 bin
+  bin=$(pg_bindir)
+  pg_as_owner "'$bin/pg_ctl' -D '$dir/data' -m fast -w stop" >/dev/null
 }
 
 pg_stop() {

@@ -112,6 +112,13 @@ Error ReadDocument(const pugi::xml_node& root, ReportDocument& document) {
   if (!values[0] || !values[1]) return ContractError::kMissingAttribute;
   document.product_ver = std::move(*values[0]);
   document.uuid = std::move(*values[1]);
+  // Exactly as many items as elements: no spare capacity in the largest
+  // structure an upload holds.
+  std::size_t elements = 0;
+  for (const pugi::xml_node& child : root.children()) {
+    elements += child.type() == pugi::node_element ? 1 : 0;
+  }
+  document.items.reserve(elements);
   for (const pugi::xml_node& child : root.children()) {
     Error error;
     switch (child.type()) {

@@ -14,4 +14,8 @@ struct FoldOptions {
 // Items and losses in order of first appearance. Sums saturate at 2^64 - 1.
 FoldedUpload Fold(const Upload& upload, const FoldOptions& options = {});
 
+// The same, taking the upload's texts instead of copying them: a full-size
+// upload is then never held twice.
+FoldedUpload Fold(Upload&& upload, const FoldOptions& options = {});
+
 }  // namespace intake

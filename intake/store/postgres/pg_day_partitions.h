@@ -1,7 +1,7 @@
-// The day rows (item_days, loss_days) live in one partition per UTC day.
-// Partitions are made a day ahead, in a short transaction of their own, so
-// that a commit never waits on the lock that making one takes; retention
-// drops whole partitions instead of deleting rows.
+// The day rows (item_days, losses) live in one partition per UTC day
+// number. Partitions are made a day ahead, in a short transaction of their
+// own, so that a commit seldom waits on the lock that making one takes;
+// retention drops whole partitions instead of deleting rows.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +10,8 @@
 #include <string>
 
 #include "store/postgres/pg_connection.h"
-#include "store/store.h"
 
 namespace intake::pg {
-
-// Whole days since 1970-01-01, UTC (rounded down for times before it).
-std::int64_t DayNumber(UnixSeconds time);
-std::string DayText(std::int64_t day);  // "YYYY-MM-DD"
 
 class DayPartitions {
  public:

@@ -9,8 +9,9 @@
 #include <unordered_set>
 #include <utility>
 
+#include "store/item_key_hash.h"
 #include "store/postgres/pg_arrays.h"
-#include "store/postgres/pg_item_digest.h"
+#include "store/utc_day.h"
 
 namespace intake::pg {
 namespace {
@@ -18,8 +19,10 @@ namespace {
 // The rate limit's window.
 constexpr UnixSeconds kHour = 3600;
 // A deadlock between nodes, or a partition another node dropped, costs a
-// transaction this many more tries before the answer is 503.
+// group this many more tries before the answer is 503.
 constexpr int kAttempts = 4;
+// "no partition of relation found for row": the day's partition is gone.
+constexpr const char* kNoPartitionState = "23514";
 
 // Each client's uploads are decided under a transaction lock on the
 // client's own number, so that nodes check and count one client in turn:
@@ -34,42 +37,50 @@ constexpr Statement kRecentUploads{
     "WHERE client = ANY($1::text[]) AND received > $2::bigint GROUP BY client"};
 constexpr Statement kInsertUploads{
     "insert_uploads",
-    "INSERT INTO uploads (key, client, received, items, bytes, product_versions) "
-    "SELECT k, c, $3::bigint, i, b, p::text[] "
-    "FROM unnest($1::text[], $2::text[], $4::bigint[], $5::bigint[], $6::text[]) "
-    "AS u(k, c, i, b, p) ON CONFLICT (key) DO NOTHING RETURNING key"};
-// Rows go in in digest order, so that concurrent transactions lock shared
-// items in one order and cannot deadlock on them.
+    "INSERT INTO uploads (key, client, received, items, bytes) "
+    "SELECT k, c, $3::bigint, i, b FROM unnest($1::text[], $2::text[], $4::bigint[], $5::bigint[]) "
+    "AS u(k, c, i, b) ON CONFLICT (key) DO NOTHING RETURNING key"};
+// A version listed twice keeps its first position.
+constexpr Statement kInsertUploadVersions{
+    "insert_upload_versions",
+    "INSERT INTO upload_versions (product_ver, upload_key, position) "
+    "SELECT v, k, p FROM unnest($1::text[], $2::text[], $3::bigint[]) WITH ORDINALITY "
+    "AS u(v, k, p, o) ORDER BY o ON CONFLICT DO NOTHING"};
+// Rows go in in key-hash order, so that concurrent transactions lock shared
+// items in one order and cannot deadlock on them. A new row starts with no
+// clients: its client rows below count them.
 constexpr Statement kUpsertItems{
     "upsert_items",
-    "INSERT INTO items (digest, product_ver, kind, error_code, message, value, dll_ver, app_ver, "
-    "count, clients, first_seen, last_seen) "
-    "SELECT decode(d, 'hex'), pv, k, e, m, v, dv, av, n, 0, $9::bigint, $9::bigint "
+    "INSERT INTO items (key_hash, product_ver, kind, error_code, message, value, dll_ver, "
+    "app_ver, count, clients, first_seen, last_seen) "
+    "SELECT decode(h, 'hex'), pv, k, e, m, v, dv, av, n, 0, $9::bigint, $9::bigint "
     "FROM unnest($1::text[], $2::text[], $3::text[], $4::int[], $5::text[], $6::text[], "
-    "$7::text[], $8::text[], $10::bigint[]) WITH ORDINALITY AS u(d, pv, k, e, m, v, dv, av, n, o) "
-    "ORDER BY o ON CONFLICT (digest) DO UPDATE SET count = items.count + excluded.count, "
+    "$7::text[], $8::text[], $10::bigint[]) WITH ORDINALITY AS u(h, pv, k, e, m, v, dv, av, n, o) "
+    "ORDER BY o ON CONFLICT (key_hash) DO UPDATE SET count = items.count + excluded.count, "
     "first_seen = least(items.first_seen, excluded.first_seen), "
     "last_seen = greatest(items.last_seen, excluded.last_seen) "
-    "RETURNING id, encode(digest, 'hex')"};
+    "RETURNING id, encode(key_hash, 'hex')"};
+// A client counts once per item, however often it reports it.
 constexpr Statement kAddClients{
     "add_clients",
     "WITH added AS (INSERT INTO item_clients (item_id, client) "
-    "SELECT i, c FROM unnest($1::bigint[], $2::text[]) AS u(i, c) "
+    "SELECT i, c FROM unnest($1::bigint[], $2::text[]) WITH ORDINALITY AS u(i, c, o) ORDER BY o "
     "ON CONFLICT DO NOTHING RETURNING item_id), "
     "counted AS (SELECT item_id, count(*) AS n FROM added GROUP BY item_id) "
     "UPDATE items SET clients = items.clients + counted.n FROM counted "
     "WHERE items.id = counted.item_id"};
 constexpr Statement kAddItemDays{
     "add_item_days",
-    "INSERT INTO item_days (day, item_id, count) "
-    "SELECT $1::date, i, n FROM unnest($2::bigint[], $3::bigint[]) AS u(i, n) "
+    "INSERT INTO item_days (item_id, day, count) "
+    "SELECT i, $1::bigint, n FROM unnest($2::bigint[], $3::bigint[]) WITH ORDINALITY "
+    "AS u(i, n, o) ORDER BY o "
     "ON CONFLICT (item_id, day) DO UPDATE SET count = item_days.count + excluded.count"};
-constexpr Statement kAddLossDays{
-    "add_loss_days",
-    "INSERT INTO loss_days (day, cause, product_ver, records_lost) "
-    "SELECT $1::date, c, p, n FROM unnest($2::int[], $3::text[], $4::bigint[]) AS u(c, p, n) "
-    "ON CONFLICT (cause, product_ver, day) "
-    "DO UPDATE SET records_lost = loss_days.records_lost + excluded.records_lost"};
+constexpr Statement kAddLosses{
+    "add_losses",
+    "INSERT INTO losses (cause, product_ver, day, records_lost) "
+    "SELECT c, p, $1::bigint, n FROM unnest($2::int[], $3::text[], $4::bigint[]) "
+    "WITH ORDINALITY AS u(c, p, n, o) ORDER BY o ON CONFLICT (cause, product_ver, day) "
+    "DO UPDATE SET records_lost = losses.records_lost + excluded.records_lost"};
 
 // The same number on every node and build (FNV-1a), as advisory locks need.
 std::int64_t ClientLockKey(const std::string& client) {
@@ -81,6 +92,20 @@ std::int64_t ClientLockKey(const std::string& client) {
   return static_cast<std::int64_t>(hash);
 }
 
+std::string HashHex(const ItemKey& key) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const ItemKeyHash hash = HashItemKey(key);
+  std::string hex;
+  hex.reserve(hash.size() * 2);
+  for (unsigned char byte : hash) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 0xF];
+  }
+  return hex;
+}
+
+std::string Number(std::int64_t n) { return std::to_string(n); }
+
 struct ItemTotal {
   const ItemKey* key = nullptr;
   std::uint64_t count = 0;
@@ -89,11 +114,13 @@ struct ItemTotal {
 
 enum class AttemptEnd { kCommitted, kRetry, kMissingPartition, kFailed };
 
+// One try at the group's transaction. Every step is one statement for the
+// whole group; the first that fails ends the try, and Run rolls back.
 class GroupTransaction {
  public:
   GroupTransaction(Connection& conn, const std::vector<const FoldedUpload*>& uploads,
                    UnixSeconds now, const RateLimit& limit)
-      : m_conn(conn), m_uploads(uploads), m_now(now), m_limit(limit) {}
+      : m_conn(conn), m_uploads(uploads), m_now(now), m_day(UtcDayNumber(now)), m_limit(limit) {}
 
   AttemptEnd Run() {
     m_results.assign(m_uploads.size(), CommitResult{});
@@ -108,9 +135,9 @@ class GroupTransaction {
   bool Check(const QueryResult& result) {
     if (result.ok()) return true;
     m_error = result.message();
-    m_end = result.failure() == Failure::kRetry ? AttemptEnd::kRetry
-            : result.sqlstate() == "23514"      ? AttemptEnd::kMissingPartition
-                                                : AttemptEnd::kFailed;
+    m_end = result.failure() == Failure::kRetry      ? AttemptEnd::kRetry
+            : result.sqlstate() == kNoPartitionState ? AttemptEnd::kMissingPartition
+                                                     : AttemptEnd::kFailed;
     return false;
   }
 
@@ -125,6 +152,7 @@ class GroupTransaction {
   bool LockClients() {
     std::vector<std::int64_t> keys;
     for (const FoldedUpload* upload : m_uploads) keys.push_back(ClientLockKey(upload->client));
+    // One order for every transaction: two groups never wait on each other.
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     ArrayLiteral array;
@@ -132,7 +160,8 @@ class GroupTransaction {
     return Check(m_conn.Exec(kLockClients, {std::move(array).Finish()}));
   }
 
-  // Duplicates first, then the rate check of what is new, in group order.
+  // Duplicates first, then the rate check of what is new, in group order,
+  // with the group's own earlier uploads counted as the database would.
   bool Decide() {
     ArrayLiteral keys, clients;
     for (const FoldedUpload* upload : m_uploads) {
@@ -141,10 +170,10 @@ class GroupTransaction {
     }
     QueryResult known = m_conn.Exec(kFindKeys, {std::move(keys).Finish()});
     if (!Check(known)) return false;
-    std::unordered_set<std::string> seen;
-    for (int row = 0; row < known.rows(); ++row) seen.insert(known.text(row, 0));
+    std::unordered_set<std::string> committed;
+    for (int row = 0; row < known.rows(); ++row) committed.insert(known.text(row, 0));
     QueryResult recent =
-        m_conn.Exec(kRecentUploads, {std::move(clients).Finish(), std::to_string(m_now - kHour)});
+        m_conn.Exec(kRecentUploads, {std::move(clients).Finish(), Number(m_now - kHour)});
     if (!Check(recent)) return false;
     struct Window {
       std::int64_t count = 0;
@@ -156,19 +185,19 @@ class GroupTransaction {
     }
     for (std::size_t i = 0; i < m_uploads.size(); ++i) {
       const FoldedUpload& upload = *m_uploads[i];
-      if (seen.contains(upload.key)) {
+      if (committed.contains(upload.key)) {
         m_results[i] = {CommitOutcome::kDuplicate, 0};
         continue;
       }
-      Window& window = windows[upload.client];
-      if (window.count >= static_cast<std::int64_t>(m_limit.uploads_per_client_per_hour)) {
+      // A client with nothing in the window (a limit of 0) waits a whole one.
+      Window& window = windows.try_emplace(upload.client, Window{0, m_now}).first->second;
+      if (window.count >= std::int64_t{m_limit.uploads_per_client_per_hour}) {
         const UnixSeconds wait = std::clamp<UnixSeconds>(window.oldest + kHour - m_now, 1, kHour);
         m_results[i] = {CommitOutcome::kRateLimited, static_cast<std::uint32_t>(wait)};
         continue;
       }
-      if (window.count == 0) window.oldest = m_now;
       ++window.count;
-      seen.insert(upload.key);
+      committed.insert(upload.key);
       m_results[i] = {CommitOutcome::kAccepted, 0};
       m_accepted.push_back(&upload);
     }
@@ -177,45 +206,49 @@ class GroupTransaction {
 
   bool InsertUploads() {
     if (m_accepted.empty()) return true;
-    ArrayLiteral keys, clients, items, bytes, versions;
+    ArrayLiteral keys, clients, items, bytes, versions, version_keys, positions;
     for (const FoldedUpload* upload : m_accepted) {
       keys.AddText(upload->key);
       clients.AddText(upload->client);
       items.AddInt(static_cast<std::int64_t>(upload->items.size()));
       bytes.AddInt(static_cast<std::int64_t>(upload->bytes));
-      ArrayLiteral own;
-      for (const std::string& version : upload->product_versions) own.AddText(version);
-      versions.AddText(std::move(own).Finish());
+      std::int64_t position = 0;
+      for (const std::string& version : upload->product_versions) {
+        versions.AddText(version);
+        version_keys.AddText(upload->key);
+        positions.AddInt(position++);
+      }
     }
-    QueryResult inserted =
-        m_conn.Exec(kInsertUploads, {std::move(keys).Finish(), std::move(clients).Finish(),
-                                     std::to_string(m_now), std::move(items).Finish(),
-                                     std::move(bytes).Finish(), std::move(versions).Finish()});
+    QueryResult inserted = m_conn.Exec(
+        kInsertUploads, {std::move(keys).Finish(), std::move(clients).Finish(), Number(m_now),
+                         std::move(items).Finish(), std::move(bytes).Finish()});
     if (!Check(inserted)) return false;
     if (static_cast<std::size_t>(inserted.rows()) != m_accepted.size()) {
-      // A key committed meanwhile without its client's lock: start again,
-      // and the next try finds it a duplicate.
+      // A key committed meanwhile by a writer that did not take its
+      // client's lock: start again, and the next try finds it a duplicate.
       m_error = "an upload key was committed meanwhile";
       m_end = AttemptEnd::kRetry;
       return false;
     }
-    return true;
+    return Check(m_conn.Exec(kInsertUploadVersions,
+                             {std::move(versions).Finish(), std::move(version_keys).Finish(),
+                              std::move(positions).Finish()}));
   }
 
   bool AddItems() {
-    std::map<std::string, ItemTotal> totals;  // by digest: the order rows are locked in
+    std::map<std::string, ItemTotal> totals;  // by key hash: the order rows are locked in
     for (const FoldedUpload* upload : m_accepted) {
       for (const FoldedItem& item : upload->items) {
-        ItemTotal& total = totals[ItemDigestHex(item.key)];
+        ItemTotal& total = totals[HashHex(item.key)];
         total.key = &item.key;
         total.count += item.count;
         total.clients.insert(upload->client);
       }
     }
     if (totals.empty()) return true;
-    ArrayLiteral digests, products, kinds, codes, messages, values, dlls, apps, counts;
-    for (const auto& [digest, total] : totals) {
-      digests.AddText(digest);
+    ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts;
+    for (const auto& [hash, total] : totals) {
+      hashes.AddText(hash);
       products.AddText(total.key->product_ver);
       kinds.AddText(total.key->kind);
       codes.AddInt(total.key->error_code);
@@ -230,37 +263,35 @@ class GroupTransaction {
       counts.AddInt(static_cast<std::int64_t>(total.count));
     }
     QueryResult ids =
-        m_conn.Exec(kUpsertItems, {std::move(digests).Finish(), std::move(products).Finish(),
+        m_conn.Exec(kUpsertItems, {std::move(hashes).Finish(), std::move(products).Finish(),
                                    std::move(kinds).Finish(), std::move(codes).Finish(),
                                    std::move(messages).Finish(), std::move(values).Finish(),
                                    std::move(dlls).Finish(), std::move(apps).Finish(),
-                                   std::to_string(m_now), std::move(counts).Finish()});
+                                   Number(m_now), std::move(counts).Finish()});
     if (!Check(ids)) return false;
-    std::unordered_map<std::string, std::string> id_of;
+    std::unordered_map<std::string, std::int64_t> id_of;
     id_of.reserve(static_cast<std::size_t>(ids.rows()));
-    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.text(row, 0);
+    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.int64(row, 0);
 
     ArrayLiteral client_items, client_names, day_items, day_counts;
-    for (const auto& [digest, total] : totals) {
-      const auto id = id_of.find(digest);
+    for (const auto& [hash, total] : totals) {
+      const auto id = id_of.find(hash);
       if (id == id_of.end()) {
         m_error = "an item row came back without its id";
         m_end = AttemptEnd::kFailed;
         return false;
       }
-      const std::int64_t item_id = std::stoll(id->second);
       for (const std::string& client : total.clients) {
-        client_items.AddInt(item_id);
+        client_items.AddInt(id->second);
         client_names.AddText(client);
       }
-      day_items.AddInt(item_id);
+      day_items.AddInt(id->second);
       day_counts.AddInt(static_cast<std::int64_t>(total.count));
     }
     return Check(m_conn.Exec(kAddClients, {std::move(client_items).Finish(),
                                            std::move(client_names).Finish()})) &&
-           Check(
-               m_conn.Exec(kAddItemDays, {DayText(DayNumber(m_now)), std::move(day_items).Finish(),
-                                          std::move(day_counts).Finish()}));
+           Check(m_conn.Exec(kAddItemDays, {Number(m_day), std::move(day_items).Finish(),
+                                            std::move(day_counts).Finish()}));
   }
 
   bool AddLosses() {
@@ -277,14 +308,14 @@ class GroupTransaction {
       products.AddText(key.second);
       lost.AddInt(static_cast<std::int64_t>(records));
     }
-    return Check(
-        m_conn.Exec(kAddLossDays, {DayText(DayNumber(m_now)), std::move(causes).Finish(),
-                                   std::move(products).Finish(), std::move(lost).Finish()}));
+    return Check(m_conn.Exec(kAddLosses, {Number(m_day), std::move(causes).Finish(),
+                                          std::move(products).Finish(), std::move(lost).Finish()}));
   }
 
   Connection& m_conn;
   const std::vector<const FoldedUpload*>& m_uploads;
   const UnixSeconds m_now;
+  const std::int64_t m_day;
   const RateLimit m_limit;
   std::vector<CommitResult> m_results;
   std::vector<const FoldedUpload*> m_accepted;
@@ -292,23 +323,33 @@ class GroupTransaction {
   std::string m_error;
 };
 
-std::vector<CommitResult> Unavailable(std::size_t count) {
-  return std::vector<CommitResult>(
-      count, CommitResult{CommitOutcome::kUnavailable, kRetryAfterUnavailableSeconds});
-}
-
 }  // namespace
 
 std::vector<CommitResult> CommitGroupOn(Connection& conn, DayPartitions& partitions,
                                         const std::vector<const FoldedUpload*>& uploads,
                                         UnixSeconds now, const RateLimit& limit) {
-  if (uploads.empty()) return {};
+  std::vector<CommitResult> results(
+      uploads.size(), CommitResult{CommitOutcome::kUnavailable, kRetryAfterUnavailableSeconds});
+  // A null entry is not an upload: it stays unavailable and takes no part.
+  std::vector<const FoldedUpload*> present;
+  std::vector<std::size_t> index_of;
+  for (std::size_t i = 0; i < uploads.size(); ++i) {
+    if (uploads[i] == nullptr) continue;
+    present.push_back(uploads[i]);
+    index_of.push_back(i);
+  }
+  if (present.empty()) return results;
   std::string error;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (!partitions.Ensure(conn, DayNumber(now), &error)) break;
-    GroupTransaction transaction(conn, uploads, now, limit);
+    if (!partitions.Ensure(conn, UtcDayNumber(now), &error)) break;
+    GroupTransaction transaction(conn, present, now, limit);
     const AttemptEnd end = transaction.Run();
-    if (end == AttemptEnd::kCommitted) return transaction.results();
+    if (end == AttemptEnd::kCommitted) {
+      for (std::size_t i = 0; i < present.size(); ++i) {
+        results[index_of[i]] = transaction.results()[i];
+      }
+      return results;
+    }
     error = transaction.error();
     if (end == AttemptEnd::kMissingPartition) {
       partitions.Forget();
@@ -316,8 +357,9 @@ std::vector<CommitResult> CommitGroupOn(Connection& conn, DayPartitions& partiti
       break;
     }
   }
-  if (!conn.broken()) std::fprintf(stderr, "report-intake: postgresql: %s\n", error.c_str());
-  return Unavailable(uploads.size());
+  // A lost server is the health check's news; anything else is worth a line.
+  if (!conn.broken()) std::fprintf(stderr, "report-intake: postgresql store: %s\n", error.c_str());
+  return results;
 }
 
 }  // namespace intake::pg

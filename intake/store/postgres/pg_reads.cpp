@@ -1,7 +1,9 @@
 #include "store/postgres/pg_reads.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "store/item_cursor.h"
+#include "store/utc_day.h"
 
 namespace intake::pg {
 namespace {
@@ -10,15 +12,15 @@ namespace {
   "id, product_ver, kind, error_code, message, value, dll_ver, app_ver, count, clients, " \
   "first_seen, last_seen"
 // Most first; ties by the newest id, which also makes the cursor exact.
-#define INTAKE_LIST_ITEMS(name, column)                                                 \
-  Statement {                                                                           \
-    name, "SELECT " INTAKE_ITEM_COLUMNS                                                 \
-          " FROM items WHERE ($1::text IS NULL OR product_ver = $1) "                   \
-          "AND ($2::text IS NULL OR kind = $2) "                                        \
-          "AND ($3::text IS NULL OR strpos(message, $3) > 0 OR strpos(value, $3) > 0) " \
-          "AND ($4::bigint IS NULL OR (" column                                         \
-          ", id) < ($4, $5::bigint)) "                                                  \
-          "ORDER BY " column " DESC, id DESC LIMIT $6::bigint"                          \
+#define INTAKE_LIST_ITEMS(name, column)                                   \
+  Statement {                                                             \
+    name, "SELECT " INTAKE_ITEM_COLUMNS                                   \
+          " FROM items WHERE ($1::text IS NULL OR product_ver = $1) "     \
+          "AND ($2::text IS NULL OR kind = $2) "                          \
+          "AND ($3::text IS NULL OR message ILIKE $3 OR value ILIKE $3) " \
+          "AND ($4::bigint IS NULL OR (" column                           \
+          ", id) < ($4, $5::bigint)) "                                    \
+          "ORDER BY " column " DESC, id DESC LIMIT $6::bigint"            \
   }
 
 constexpr Statement kListByCount = INTAKE_LIST_ITEMS("list_by_count", "count");
@@ -27,18 +29,17 @@ constexpr Statement kListByLastSeen = INTAKE_LIST_ITEMS("list_by_last_seen", "la
 constexpr Statement kGetItem{"get_item",
                              "SELECT " INTAKE_ITEM_COLUMNS " FROM items WHERE id = $1::bigint"};
 constexpr Statement kGetItemDays{"get_item_days",
-                                 "SELECT to_char(day, 'YYYY-MM-DD'), count FROM item_days "
+                                 "SELECT day, count FROM item_days "
                                  "WHERE item_id = $1::bigint ORDER BY day"};
 constexpr Statement kListLosses{
     "list_losses",
-    "SELECT cause, product_ver, to_char(day, 'YYYY-MM-DD'), records_lost FROM loss_days "
-    "WHERE $1::text IS NULL OR product_ver = $1 ORDER BY day, cause, product_ver"};
+    "SELECT cause, product_ver, day, records_lost FROM losses "
+    "WHERE $1::text IS NULL OR product_ver = $1 ORDER BY cause, product_ver, day"};
 constexpr Statement kGetUpload{
     "get_upload", "SELECT key, client, received, items, bytes FROM uploads WHERE key = $1::text"};
 constexpr Statement kGetUploadVersions{
     "get_upload_versions",
-    "SELECT v FROM uploads, unnest(product_versions) WITH ORDINALITY AS u(v, o) "
-    "WHERE key = $1::text ORDER BY o"};
+    "SELECT product_ver FROM upload_versions WHERE upload_key = $1::text ORDER BY position"};
 
 // Largest page the store hands out, whatever the caller asks.
 constexpr std::uint32_t kMaxPage = 1000;
@@ -60,55 +61,46 @@ ItemSummary ReadSummary(const QueryResult& rows, int row) {
   return item;
 }
 
-std::int64_t SortValue(const ItemSummary& item, ItemSort sort) {
-  switch (sort) {
-    case ItemSort::kClients:
-      return static_cast<std::int64_t>(item.clients);
-    case ItemSort::kLastSeen:
-      return item.last_seen;
-    case ItemSort::kCount:
-      break;
+// The text filter matches itself, not LIKE's wildcards; like SQLite's LIKE
+// it ignores ASCII case.
+std::string LikePattern(const std::string& text) {
+  std::string pattern = "%";
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
+    pattern.push_back(c);
   }
-  return static_cast<std::int64_t>(item.count);
-}
-
-// A cursor is "VALUE:ID" of the last item of a page. One that does not
-// parse starts from the beginning.
-bool ParseCursor(const std::string& cursor, std::int64_t* value, std::int64_t* id) {
-  const auto colon = cursor.find(':');
-  if (colon == std::string::npos) return false;
-  const char* begin = cursor.data();
-  const char* end = begin + cursor.size();
-  auto first = std::from_chars(begin, begin + colon, *value);
-  auto second = std::from_chars(begin + colon + 1, end, *id);
-  return first.ec == std::errc() && first.ptr == begin + colon && second.ec == std::errc() &&
-         second.ptr == end;
+  pattern.push_back('%');
+  return pattern;
 }
 
 }  // namespace
 
 bool ReadItems(Connection& conn, const ItemQuery& query, ItemPage* page) {
+  page->items.clear();
+  page->next.reset();
   const Statement& statement = query.sort == ItemSort::kClients    ? kListByClients
                                : query.sort == ItemSort::kLastSeen ? kListByLastSeen
                                                                    : kListByCount;
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxPage);
-  Params params = {query.product, query.kind,   query.text,
-                   std::nullopt,  std::nullopt, std::to_string(limit + 1)};
-  std::int64_t value = 0, id = 0;
-  if (query.after && ParseCursor(*query.after, &value, &id)) {
-    params[3] = std::to_string(value);
-    params[4] = std::to_string(id);
+  Params params = {query.product, query.kind,   std::nullopt,
+                   std::nullopt,  std::nullopt, std::to_string(std::int64_t{limit} + 1)};
+  if (query.text) params[2] = LikePattern(*query.text);
+  if (query.after) {
+    const std::optional<ItemCursor> after = DecodeItemCursor(query.sort, *query.after);
+    // A cursor this store did not make ends the walk rather than restart it.
+    if (!after) return true;
+    params[3] = std::to_string(after->value);
+    params[4] = std::to_string(after->id);
   }
   QueryResult rows = conn.Exec(statement, params);
   if (!rows.ok()) return false;
-  page->items.clear();
-  page->next.reset();
   for (int row = 0; row < rows.rows() && page->items.size() < limit; ++row) {
     page->items.push_back(ReadSummary(rows, row));
   }
+  // One row more than the page says whether a next page exists.
   if (static_cast<std::uint32_t>(rows.rows()) > limit) {
     const ItemSummary& last = page->items.back();
-    page->next = std::to_string(SortValue(last, query.sort)) + ":" + std::to_string(last.id);
+    page->next = EncodeItemCursor(query.sort, {SortValue(query.sort, last), last.id});
   }
   return true;
 }
@@ -123,7 +115,8 @@ bool ReadItem(Connection& conn, std::int64_t id, std::optional<ItemDetail>* item
   ItemDetail detail;
   detail.summary = ReadSummary(rows, 0);
   for (int row = 0; row < days.rows(); ++row) {
-    detail.days.push_back({days.text(row, 0), static_cast<std::uint64_t>(days.int64(row, 1))});
+    detail.days.push_back(
+        {UtcDayText(days.int64(row, 0)), static_cast<std::uint64_t>(days.int64(row, 1))});
   }
   *item = std::move(detail);
   return true;
@@ -136,7 +129,8 @@ bool ReadLosses(Connection& conn, const std::optional<std::string>& product,
   losses->clear();
   for (int row = 0; row < rows.rows(); ++row) {
     losses->push_back({static_cast<LossCause>(rows.int64(row, 0)), rows.text(row, 1),
-                       rows.text(row, 2), static_cast<std::uint64_t>(rows.int64(row, 3))});
+                       UtcDayText(rows.int64(row, 2)),
+                       static_cast<std::uint64_t>(rows.int64(row, 3))});
   }
   return true;
 }

@@ -11,11 +11,12 @@ namespace intake::pg {
 // The version this build writes.
 int CurrentSchemaVersion();
 
-// Brings the database to the current version, one step per transaction.
-// Nodes that start together take turns under an advisory lock, so the
-// first upgrades and the others find the work done. False with the reason
-// when a step fails, or the database was made by a newer build.
-bool UpgradeSchema(Connection& conn, std::string* error);
+// Brings the database to `target` (the current version unless a test asks
+// for an older one), one step per transaction. Nodes that start together
+// take turns under an advisory lock, so the first upgrades and the others
+// find the work done. False with the reason when a step fails, the database
+// was made by a newer build, or it holds our tables without a version.
+bool UpgradeSchema(Connection& conn, int target, std::string* error);
 
 // The version the database holds now (0: none of our tables); -1 on error.
 int StoredSchemaVersion(Connection& conn, std::string* error);

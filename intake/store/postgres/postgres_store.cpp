@@ -1,7 +1,7 @@
 #include "store/postgres/postgres_store.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <ctime>
 #include <exception>
 #include <new>
 
@@ -10,6 +10,7 @@
 #include "store/postgres/pg_group_commit.h"
 #include "store/postgres/pg_reads.h"
 #include "store/postgres/pg_schema.h"
+#include "store/utc_day.h"
 
 namespace intake {
 namespace {
@@ -22,6 +23,12 @@ constexpr std::size_t kMaxSessions = 6;
 constexpr pg::Statement kDeleteOldUploads{"delete_old_uploads",
                                           "DELETE FROM uploads WHERE received < $1::bigint"};
 
+std::vector<CommitResult> AllUnavailable(std::size_t count) {
+  return std::vector<CommitResult>(
+      count, CommitResult{CommitOutcome::kUnavailable, pg::kRetryAfterUnavailableSeconds});
+}
+
+// Every method lends itself a session for the call and never throws.
 class PostgresStore final : public Store {
  public:
   explicit PostgresStore(const std::string& url) : m_pool(url, kMaxSessions) {}
@@ -31,16 +38,11 @@ class PostgresStore final : public Store {
     try {
       std::string error;
       auto session = m_pool.Acquire(&error);
-      if (!session) {
-        return std::vector<CommitResult>(
-            uploads.size(),
-            CommitResult{CommitOutcome::kUnavailable, pg::kRetryAfterUnavailableSeconds});
-      }
+      if (!session) return AllUnavailable(uploads.size());
       return pg::CommitGroupOn(**session, m_partitions, uploads, now, limit);
     } catch (const std::exception&) {
-      return std::vector<CommitResult>(
-          uploads.size(),
-          CommitResult{CommitOutcome::kUnavailable, pg::kRetryAfterUnavailableSeconds});
+      // The session's transaction dies with the session or its rollback.
+      return AllUnavailable(uploads.size());
     }
   }
 
@@ -71,7 +73,7 @@ class PostgresStore final : public Store {
 
   bool Healthy() override {
     return Read<bool>([](pg::Connection& conn, bool* up) {
-             *up = conn.Run("SELECT 1").ok();
+             *up = conn.Run("SELECT version FROM schema_version").ok();
              return *up;
            })
         .available;
@@ -82,12 +84,14 @@ class PostgresStore final : public Store {
       std::string error;
       auto session = m_pool.Acquire(&error);
       if (!session) return false;
-      const std::int64_t today = pg::DayNumber(now);
-      const std::int64_t keys_days = std::max<std::int64_t>(keep_days, kKeepKeysDays);
-      const bool ok =
-          m_partitions.DropBefore(**session, today - keep_days, &error) &&
-          (*session)->Exec(kDeleteOldUploads, {std::to_string(now - keys_days * 86400)}).ok();
-      return ok && m_partitions.Ensure(**session, today, &error);
+      // Today and the keep_days days before it stay; keys outlive any
+      // client's retries, so a late retry is still a duplicate.
+      const std::int64_t today = UtcDayNumber(now);
+      const std::int64_t key_days = std::max<std::int64_t>(keep_days, kKeepKeysDays);
+      const std::string key_cutoff = std::to_string((today - key_days) * kSecondsPerDay);
+      return m_partitions.DropBefore(**session, today - std::int64_t{keep_days}, &error) &&
+             (*session)->Exec(kDeleteOldUploads, {key_cutoff}).ok() &&
+             m_partitions.Ensure(**session, today, &error);
     } catch (const std::exception&) {
       return false;
     }
@@ -95,7 +99,8 @@ class PostgresStore final : public Store {
 
   bool Open(std::string* error) {
     auto session = m_pool.Acquire(error);
-    return session && pg::UpgradeSchema(**session, error);
+    return session && pg::UpgradeSchema(**session, pg::CurrentSchemaVersion(), error) &&
+           m_partitions.Ensure(**session, UtcDayNumber(std::time(nullptr)), error);
   }
 
  private:
@@ -105,7 +110,7 @@ class PostgresStore final : public Store {
     try {
       std::string error;
       auto session = m_pool.Acquire(&error);
-      if (session && query(**session, &result.value)) result.available = true;
+      result.available = session && query(**session, &result.value);
     } catch (const std::exception&) {
       result.available = false;
     }
@@ -120,18 +125,16 @@ class PostgresStore final : public Store {
 }  // namespace
 
 std::unique_ptr<Store> OpenPostgresStore(const std::string& url, std::string* error) {
+  std::string reason;
   try {
     auto store = std::make_unique<PostgresStore>(url);
-    if (!store->Open(error)) {
-      *error = "postgresql: " + *error;
-      return nullptr;
-    }
-    return store;
+    if (store->Open(&reason)) return store;
   } catch (const std::bad_alloc&) {
-    *error = "postgresql: out of memory";
+    reason = "out of memory";
   } catch (const std::exception& e) {
-    *error = std::string("postgresql: ") + e.what();
+    reason = e.what();
   }
+  if (error) *error = "postgresql store: " + reason;
   return nullptr;
 }
 
