@@ -25,7 +25,7 @@ void UploadHandler::Handle(UploadRequest request, std::function<void(Reply)> ans
       refusal = TextReply(*error);
     } else {
       auto folded = std::make_shared<const FoldedUpload>(
-          Fold(std::get<Upload>(read), FoldOptions{.keep_user_paths = m_keepUserPaths}));
+          Fold(std::move(std::get<Upload>(read)), FoldOptions{.keep_user_paths = m_keepUserPaths}));
       read = ContractError::kNoDocument;  // the parsed copy goes before the commit
       // The folded rows stay alive in the callback until their group committed.
       m_committer.Submit(*folded, [folded, answer](const CommitResult& result) {
