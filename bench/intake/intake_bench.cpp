@@ -125,7 +125,9 @@ int main(int argc, char** argv) {
                 TypicalReport(ClientUuid(0), 0).body.size(), TypicalReport(ClientUuid(0), 0).items);
     double mean_group_16 = 1;
     std::size_t serial = 0;
+    // UPLOADS_PER_LEVEL 0 runs the full-size report alone.
     for (const std::size_t senders : {1, 4, 16}) {
+      if (per_level == 0) break;
       std::vector<std::vector<BenchReport>> per_sender(senders);
       for (std::size_t s = 0; s < senders; ++s) {
         for (std::size_t i = 0; i < per_level / senders; ++i) {
