@@ -104,12 +104,16 @@ void GroupCommitter::Run() {
     } catch (...) {
       results.clear();  // the interface does not throw; a fault still answers
     }
+    {
+      // Counted before the answers, so a caller that has its answer sees
+      // its group in the figures.
+      std::lock_guard lock(m_mutex);
+      ++m_stats.groups;
+      m_stats.uploads += group.size();
+    }
     for (std::size_t i = 0; i < group.size(); ++i) {
       Answer(group[i].done, i < results.size() ? results[i] : kRefused);
     }
-    std::lock_guard lock(m_mutex);
-    ++m_stats.groups;
-    m_stats.uploads += group.size();
   }
 }
 
