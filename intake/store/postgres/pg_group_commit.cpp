@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -46,29 +45,44 @@ constexpr Statement kInsertUploadVersions{
     "INSERT INTO upload_versions (product_ver, upload_key, position) "
     "SELECT v, k, p FROM unnest($1::text[], $2::text[], $3::bigint[]) WITH ORDINALITY "
     "AS u(v, k, p, o) ORDER BY o ON CONFLICT DO NOTHING"};
+// The group's clients, each made once in the clients table. No other node
+// makes one of them meanwhile: each is under its client lock.
+constexpr Statement kClientIds{
+    "client_ids",
+    "WITH wanted AS (SELECT DISTINCT n FROM unnest($1::text[]) AS u(n)), "
+    "added AS (INSERT INTO clients (name) SELECT n FROM wanted ORDER BY n "
+    "ON CONFLICT (name) DO NOTHING RETURNING id, name) "
+    "SELECT id, name FROM added UNION ALL "
+    "SELECT c.id, c.name FROM clients c JOIN wanted ON c.name = wanted.n"};
+constexpr Statement kFindItems{
+    "find_items",
+    "SELECT id, encode(key_hash, 'hex') FROM items "
+    "WHERE key_hash = ANY(ARRAY(SELECT decode(h, 'hex') FROM unnest($1::text[]) AS u(h)))"};
+// Returns the pairs that are new: a client counts once per item, however
+// often it reports it.
+constexpr Statement kAddItemClients{
+    "add_item_clients",
+    "INSERT INTO item_clients (item_id, client_id) "
+    "SELECT i, c FROM unnest($1::bigint[], $2::bigint[]) WITH ORDINALITY AS u(i, c, o) ORDER BY o "
+    "ON CONFLICT DO NOTHING RETURNING item_id"};
 // Rows go in in key-hash order, so that concurrent transactions lock shared
-// items in one order and cannot deadlock on them. A new row starts with no
-// clients: its client rows below count them.
+// items in one order and cannot deadlock on them. `clients` holds the
+// clients new to the item: all of the group's for an item that did not
+// exist when looked up (its clients are under this group's locks, so none
+// of them can have reported it since), the new pairs for one that did.
 constexpr Statement kUpsertItems{
     "upsert_items",
     "INSERT INTO items (key_hash, product_ver, kind, error_code, message, value, dll_ver, "
     "app_ver, count, clients, first_seen, last_seen) "
-    "SELECT decode(h, 'hex'), pv, k, e, m, v, dv, av, n, 0, $9::bigint, $9::bigint "
+    "SELECT decode(h, 'hex'), pv, k, e, m, v, dv, av, n, nc, $9::bigint, $9::bigint "
     "FROM unnest($1::text[], $2::text[], $3::text[], $4::int[], $5::text[], $6::text[], "
-    "$7::text[], $8::text[], $10::bigint[]) WITH ORDINALITY AS u(h, pv, k, e, m, v, dv, av, n, o) "
-    "ORDER BY o ON CONFLICT (key_hash) DO UPDATE SET count = items.count + excluded.count, "
+    "$7::text[], $8::text[], $10::bigint[], $11::bigint[]) WITH ORDINALITY "
+    "AS u(h, pv, k, e, m, v, dv, av, n, nc, o) ORDER BY o "
+    "ON CONFLICT (key_hash) DO UPDATE SET count = items.count + excluded.count, "
+    "clients = items.clients + excluded.clients, "
     "first_seen = least(items.first_seen, excluded.first_seen), "
     "last_seen = greatest(items.last_seen, excluded.last_seen) "
     "RETURNING id, encode(key_hash, 'hex')"};
-// A client counts once per item, however often it reports it.
-constexpr Statement kAddClients{
-    "add_clients",
-    "WITH added AS (INSERT INTO item_clients (item_id, client) "
-    "SELECT i, c FROM unnest($1::bigint[], $2::text[]) WITH ORDINALITY AS u(i, c, o) ORDER BY o "
-    "ON CONFLICT DO NOTHING RETURNING item_id), "
-    "counted AS (SELECT item_id, count(*) AS n FROM added GROUP BY item_id) "
-    "UPDATE items SET clients = items.clients + counted.n FROM counted "
-    "WHERE items.id = counted.item_id"};
 constexpr Statement kAddItemDays{
     "add_item_days",
     "INSERT INTO item_days (item_id, day, count) "
@@ -107,9 +121,12 @@ std::string HashHex(const ItemKey& key) {
 std::string Number(std::int64_t n) { return std::to_string(n); }
 
 struct ItemTotal {
+  std::string hash;  // hex
   const ItemKey* key = nullptr;
   std::uint64_t count = 0;
-  std::set<std::string> clients;
+  std::vector<std::int64_t> clients;  // ids, each once
+  std::int64_t id = 0;                // 0 until the database names it
+  std::int64_t new_clients = 0;
 };
 
 enum class AttemptEnd { kCommitted, kRetry, kMissingPartition, kFailed };
@@ -235,20 +252,96 @@ class GroupTransaction {
                               std::move(positions).Finish()}));
   }
 
-  bool AddItems() {
-    std::map<std::string, ItemTotal> totals;  // by key hash: the order rows are locked in
+  bool AddClients() {
+    if (m_accepted.empty()) return true;
+    ArrayLiteral names;
+    for (const FoldedUpload* upload : m_accepted) names.AddText(upload->client);
+    QueryResult ids = m_conn.Exec(kClientIds, {std::move(names).Finish()});
+    if (!Check(ids)) return false;
+    for (int row = 0; row < ids.rows(); ++row) m_client_ids[ids.text(row, 1)] = ids.int64(row, 0);
+    return true;
+  }
+
+  // The group's items summed, one row each, in key-hash order.
+  std::vector<ItemTotal> Totals() {
+    std::vector<ItemTotal> totals;
+    std::unordered_map<std::string, std::size_t> index;
     for (const FoldedUpload* upload : m_accepted) {
+      const std::int64_t client = m_client_ids.at(upload->client);
       for (const FoldedItem& item : upload->items) {
-        ItemTotal& total = totals[HashHex(item.key)];
-        total.key = &item.key;
+        std::string hash = HashHex(item.key);
+        const auto [at, fresh] = index.try_emplace(hash, totals.size());
+        if (fresh) {
+          totals.emplace_back();
+          totals.back().hash = std::move(hash);
+          totals.back().key = &item.key;
+        }
+        ItemTotal& total = totals[at->second];
         total.count += item.count;
-        total.clients.insert(upload->client);
+        if (std::find(total.clients.begin(), total.clients.end(), client) == total.clients.end()) {
+          total.clients.push_back(client);
+        }
       }
     }
+    std::sort(totals.begin(), totals.end(),
+              [](const ItemTotal& a, const ItemTotal& b) { return a.hash < b.hash; });
+    return totals;
+  }
+
+  // Adds the client pairs of `totals`, whose ids are known; with
+  // count_new, each total learns how many of its clients were new to it.
+  bool AddItemClients(const std::vector<ItemTotal*>& totals, bool count_new) {
+    ArrayLiteral items, clients;
+    bool any = false;
+    for (const ItemTotal* total : totals) {
+      for (std::int64_t client : total->clients) {
+        items.AddInt(total->id);
+        clients.AddInt(client);
+        any = true;
+      }
+    }
+    if (!any) return true;
+    QueryResult added =
+        m_conn.Exec(kAddItemClients, {std::move(items).Finish(), std::move(clients).Finish()});
+    if (!Check(added)) return false;
+    if (count_new) {
+      std::unordered_map<std::int64_t, std::int64_t> fresh;
+      for (int row = 0; row < added.rows(); ++row) ++fresh[added.int64(row, 0)];
+      for (ItemTotal* total : totals) total->new_clients = fresh[total->id];
+    }
+    return true;
+  }
+
+  bool AddItems() {
+    if (!AddClients()) return false;
+    std::vector<ItemTotal> totals = Totals();
     if (totals.empty()) return true;
-    ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts;
-    for (const auto& [hash, total] : totals) {
-      hashes.AddText(hash);
+    std::unordered_map<std::string, ItemTotal*> by_hash;
+    by_hash.reserve(totals.size());
+    ArrayLiteral wanted;
+    for (ItemTotal& total : totals) {
+      by_hash[total.hash] = &total;
+      wanted.AddText(total.hash);
+    }
+    QueryResult found = m_conn.Exec(kFindItems, {std::move(wanted).Finish()});
+    if (!Check(found)) return false;
+    std::vector<ItemTotal*> known, unknown;
+    for (int row = 0; row < found.rows(); ++row) {
+      ItemTotal* total = by_hash.at(found.text(row, 1));
+      total->id = found.int64(row, 0);
+      known.push_back(total);
+    }
+    for (ItemTotal& total : totals) {
+      if (total.id == 0) {
+        total.new_clients = static_cast<std::int64_t>(total.clients.size());
+        unknown.push_back(&total);
+      }
+    }
+    if (!AddItemClients(known, true)) return false;
+
+    ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts, news;
+    for (const ItemTotal& total : totals) {
+      hashes.AddText(total.hash);
       products.AddText(total.key->product_ver);
       kinds.AddText(total.key->kind);
       codes.AddInt(total.key->error_code);
@@ -261,35 +354,30 @@ class GroupTransaction {
       dlls.AddText(total.key->dll_ver);
       apps.AddText(total.key->app_ver);
       counts.AddInt(static_cast<std::int64_t>(total.count));
+      news.AddInt(total.new_clients);
     }
-    QueryResult ids =
-        m_conn.Exec(kUpsertItems, {std::move(hashes).Finish(), std::move(products).Finish(),
-                                   std::move(kinds).Finish(), std::move(codes).Finish(),
-                                   std::move(messages).Finish(), std::move(values).Finish(),
-                                   std::move(dlls).Finish(), std::move(apps).Finish(),
-                                   Number(m_now), std::move(counts).Finish()});
+    QueryResult ids = m_conn.Exec(
+        kUpsertItems,
+        {std::move(hashes).Finish(), std::move(products).Finish(), std::move(kinds).Finish(),
+         std::move(codes).Finish(), std::move(messages).Finish(), std::move(values).Finish(),
+         std::move(dlls).Finish(), std::move(apps).Finish(), Number(m_now),
+         std::move(counts).Finish(), std::move(news).Finish()});
     if (!Check(ids)) return false;
-    std::unordered_map<std::string, std::int64_t> id_of;
-    id_of.reserve(static_cast<std::size_t>(ids.rows()));
-    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.int64(row, 0);
-
-    ArrayLiteral client_items, client_names, day_items, day_counts;
-    for (const auto& [hash, total] : totals) {
-      const auto id = id_of.find(hash);
-      if (id == id_of.end()) {
+    for (int row = 0; row < ids.rows(); ++row) {
+      by_hash.at(ids.text(row, 1))->id = ids.int64(row, 0);
+    }
+    ArrayLiteral day_items, day_counts;
+    for (const ItemTotal& total : totals) {
+      if (total.id == 0) {
         m_error = "an item row came back without its id";
         m_end = AttemptEnd::kFailed;
         return false;
       }
-      for (const std::string& client : total.clients) {
-        client_items.AddInt(id->second);
-        client_names.AddText(client);
-      }
-      day_items.AddInt(id->second);
+      day_items.AddInt(total.id);
       day_counts.AddInt(static_cast<std::int64_t>(total.count));
     }
-    return Check(m_conn.Exec(kAddClients, {std::move(client_items).Finish(),
-                                           std::move(client_names).Finish()})) &&
+    // The items made just now get their client pairs.
+    return AddItemClients(unknown, false) &&
            Check(m_conn.Exec(kAddItemDays, {Number(m_day), std::move(day_items).Finish(),
                                             std::move(day_counts).Finish()}));
   }
@@ -319,6 +407,7 @@ class GroupTransaction {
   const RateLimit m_limit;
   std::vector<CommitResult> m_results;
   std::vector<const FoldedUpload*> m_accepted;
+  std::unordered_map<std::string, std::int64_t> m_client_ids;
   AttemptEnd m_end = AttemptEnd::kFailed;
   std::string m_error;
 };
