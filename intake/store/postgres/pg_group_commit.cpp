@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -27,6 +28,8 @@ constexpr const char* kNoPartitionState = "23514";
 // client's own number, so that nodes check and count one client in turn:
 // the rate limit is shared, and of two nodes given one upload (one key
 // belongs to one client) the second sees the first's commit.
+constexpr Statement kBegin{"begin", "BEGIN"};
+constexpr Statement kCommit{"commit", "COMMIT"};
 constexpr Statement kLockClients{
     "lock_clients", "SELECT pg_advisory_xact_lock(k) FROM unnest($1::bigint[]) AS u(k)"};
 constexpr Statement kFindKeys{"find_keys", "SELECT key FROM uploads WHERE key = ANY($1::text[])"};
@@ -124,15 +127,19 @@ struct ItemTotal {
   std::string hash;  // hex
   const ItemKey* key = nullptr;
   std::uint64_t count = 0;
-  std::vector<std::int64_t> clients;  // ids, each once
-  std::int64_t id = 0;                // 0 until the database names it
+  std::vector<const std::string*> client_names;  // each once
+  std::vector<std::int64_t> clients;             // their ids, in the same order
+  std::int64_t id = 0;                           // 0 until the database names it
+  bool known = false;                            // it existed before this group
   std::int64_t new_clients = 0;
 };
 
 enum class AttemptEnd { kCommitted, kRetry, kMissingPartition, kFailed };
 
 // One try at the group's transaction. Every step is one statement for the
-// whole group; the first that fails ends the try, and Run rolls back.
+// whole group, and the statements that do not wait on each other's results
+// go in one batch: five round trips in all. The first failure ends the try,
+// and Run rolls back.
 class GroupTransaction {
  public:
   GroupTransaction(Connection& conn, const std::vector<const FoldedUpload*>& uploads,
@@ -149,6 +156,8 @@ class GroupTransaction {
   const std::string& error() const { return m_error; }
 
  private:
+  using Calls = std::vector<Connection::Call>;
+
   bool Check(const QueryResult& result) {
     if (result.ok()) return true;
     m_error = result.message();
@@ -158,15 +167,43 @@ class GroupTransaction {
     return false;
   }
 
+  // Runs a batch; true when every call succeeded.
+  bool Batch(const Calls& calls, std::vector<QueryResult>* results) {
+    *results = m_conn.ExecBatch(calls);
+    for (const QueryResult& result : *results) {
+      if (!Check(result)) return false;
+    }
+    return true;
+  }
+
   AttemptEnd Steps() {
-    if (!Check(m_conn.Run("BEGIN")) || !LockClients() || !Decide() || !InsertUploads() ||
-        !AddItems() || !AddLosses() || !Check(m_conn.Run("COMMIT"))) {
+    std::vector<QueryResult> results;
+    if (!Batch({{&kBegin, {}}, LockClients(), FindKeys(), RecentUploads()}, &results)) {
       return m_end;
     }
+    Decide(results[2], results[3]);
+    if (m_accepted.empty()) {
+      return Check(m_conn.Exec(kCommit, {})) ? AttemptEnd::kCommitted : m_end;
+    }
+    m_totals = Totals();
+    Calls calls = InsertUploads();
+    calls.push_back(ClientIds());
+    calls.push_back(FindItems());
+    if (!Batch(calls, &results) || !UploadsInserted(results[0]) ||
+        !ReadClientIds(results[calls.size() - 2]) || !ReadKnownItems(results.back())) {
+      return m_end;
+    }
+    calls.clear();
+    if (!AddClientsOfKnownItems() || !UpsertItems()) return m_end;
+    if (auto pairs = ItemClients(false)) calls.push_back(std::move(*pairs));
+    calls.push_back(ItemDays());
+    if (auto losses = Losses()) calls.push_back(std::move(*losses));
+    calls.push_back({&kCommit, {}});
+    if (!Batch(calls, &results)) return m_end;
     return AttemptEnd::kCommitted;
   }
 
-  bool LockClients() {
+  Connection::Call LockClients() {
     std::vector<std::int64_t> keys;
     for (const FoldedUpload* upload : m_uploads) keys.push_back(ClientLockKey(upload->client));
     // One order for every transaction: two groups never wait on each other.
@@ -174,24 +211,26 @@ class GroupTransaction {
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     ArrayLiteral array;
     for (std::int64_t key : keys) array.AddInt(key);
-    return Check(m_conn.Exec(kLockClients, {std::move(array).Finish()}));
+    return {&kLockClients, {std::move(array).Finish()}};
+  }
+
+  Connection::Call FindKeys() {
+    ArrayLiteral keys;
+    for (const FoldedUpload* upload : m_uploads) keys.AddText(upload->key);
+    return {&kFindKeys, {std::move(keys).Finish()}};
+  }
+
+  Connection::Call RecentUploads() {
+    ArrayLiteral clients;
+    for (const FoldedUpload* upload : m_uploads) clients.AddText(upload->client);
+    return {&kRecentUploads, {std::move(clients).Finish(), Number(m_now - kHour)}};
   }
 
   // Duplicates first, then the rate check of what is new, in group order,
   // with the group's own earlier uploads counted as the database would.
-  bool Decide() {
-    ArrayLiteral keys, clients;
-    for (const FoldedUpload* upload : m_uploads) {
-      keys.AddText(upload->key);
-      clients.AddText(upload->client);
-    }
-    QueryResult known = m_conn.Exec(kFindKeys, {std::move(keys).Finish()});
-    if (!Check(known)) return false;
+  void Decide(const QueryResult& known, const QueryResult& recent) {
     std::unordered_set<std::string> committed;
     for (int row = 0; row < known.rows(); ++row) committed.insert(known.text(row, 0));
-    QueryResult recent =
-        m_conn.Exec(kRecentUploads, {std::move(clients).Finish(), Number(m_now - kHour)});
-    if (!Check(recent)) return false;
     struct Window {
       std::int64_t count = 0;
       UnixSeconds oldest = 0;
@@ -218,12 +257,11 @@ class GroupTransaction {
       m_results[i] = {CommitOutcome::kAccepted, 0};
       m_accepted.push_back(&upload);
     }
-    return true;
   }
 
-  bool InsertUploads() {
-    if (m_accepted.empty()) return true;
+  Calls InsertUploads() {
     ArrayLiteral keys, clients, items, bytes, versions, version_keys, positions;
+    bool any_version = false;
     for (const FoldedUpload* upload : m_accepted) {
       keys.AddText(upload->key);
       clients.AddText(upload->client);
@@ -234,31 +272,46 @@ class GroupTransaction {
         versions.AddText(version);
         version_keys.AddText(upload->key);
         positions.AddInt(position++);
+        any_version = true;
       }
     }
-    QueryResult inserted = m_conn.Exec(
-        kInsertUploads, {std::move(keys).Finish(), std::move(clients).Finish(), Number(m_now),
-                         std::move(items).Finish(), std::move(bytes).Finish()});
-    if (!Check(inserted)) return false;
-    if (static_cast<std::size_t>(inserted.rows()) != m_accepted.size()) {
-      // A key committed meanwhile by a writer that did not take its
-      // client's lock: start again, and the next try finds it a duplicate.
-      m_error = "an upload key was committed meanwhile";
-      m_end = AttemptEnd::kRetry;
-      return false;
+    Calls calls;
+    calls.push_back({&kInsertUploads,
+                     {std::move(keys).Finish(), std::move(clients).Finish(), Number(m_now),
+                      std::move(items).Finish(), std::move(bytes).Finish()}});
+    if (any_version) {
+      calls.push_back({&kInsertUploadVersions,
+                       {std::move(versions).Finish(), std::move(version_keys).Finish(),
+                        std::move(positions).Finish()}});
     }
-    return Check(m_conn.Exec(kInsertUploadVersions,
-                             {std::move(versions).Finish(), std::move(version_keys).Finish(),
-                              std::move(positions).Finish()}));
+    return calls;
   }
 
-  bool AddClients() {
-    if (m_accepted.empty()) return true;
+  bool UploadsInserted(const QueryResult& inserted) {
+    if (static_cast<std::size_t>(inserted.rows()) == m_accepted.size()) return true;
+    // A key committed meanwhile by a writer that did not take its client's
+    // lock: start again, and the next try finds it a duplicate.
+    m_error = "an upload key was committed meanwhile";
+    m_end = AttemptEnd::kRetry;
+    return false;
+  }
+
+  Connection::Call ClientIds() {
     ArrayLiteral names;
     for (const FoldedUpload* upload : m_accepted) names.AddText(upload->client);
-    QueryResult ids = m_conn.Exec(kClientIds, {std::move(names).Finish()});
-    if (!Check(ids)) return false;
-    for (int row = 0; row < ids.rows(); ++row) m_client_ids[ids.text(row, 1)] = ids.int64(row, 0);
+    return {&kClientIds, {std::move(names).Finish()}};
+  }
+
+  bool ReadClientIds(const QueryResult& ids) {
+    std::unordered_map<std::string, std::int64_t> id_of;
+    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.int64(row, 0);
+    for (ItemTotal& total : m_totals) {
+      for (const std::string* name : total.client_names) {
+        const auto id = id_of.find(*name);
+        if (id == id_of.end()) return Fail("a client came back without its id");
+        total.clients.push_back(id->second);
+      }
+    }
     return true;
   }
 
@@ -267,7 +320,6 @@ class GroupTransaction {
     std::vector<ItemTotal> totals;
     std::unordered_map<std::string, std::size_t> index;
     for (const FoldedUpload* upload : m_accepted) {
-      const std::int64_t client = m_client_ids.at(upload->client);
       for (const FoldedItem& item : upload->items) {
         std::string hash = HashHex(item.key);
         const auto [at, fresh] = index.try_emplace(hash, totals.size());
@@ -278,69 +330,76 @@ class GroupTransaction {
         }
         ItemTotal& total = totals[at->second];
         total.count += item.count;
-        if (std::find(total.clients.begin(), total.clients.end(), client) == total.clients.end()) {
-          total.clients.push_back(client);
+        auto& names = total.client_names;
+        if (std::find_if(names.begin(), names.end(), [&](const std::string* name) {
+              return *name == upload->client;
+            }) == names.end()) {
+          names.push_back(&upload->client);
         }
       }
     }
     std::sort(totals.begin(), totals.end(),
               [](const ItemTotal& a, const ItemTotal& b) { return a.hash < b.hash; });
+    m_by_hash.reserve(totals.size());
     return totals;
   }
 
-  // Adds the client pairs of `totals`, whose ids are known; with
-  // count_new, each total learns how many of its clients were new to it.
-  bool AddItemClients(const std::vector<ItemTotal*>& totals, bool count_new) {
-    ArrayLiteral items, clients;
-    bool any = false;
-    for (const ItemTotal* total : totals) {
-      for (std::int64_t client : total->clients) {
-        items.AddInt(total->id);
-        clients.AddInt(client);
-        any = true;
-      }
+  Connection::Call FindItems() {
+    ArrayLiteral wanted;
+    for (const ItemTotal& total : m_totals) wanted.AddText(total.hash);
+    return {&kFindItems, {std::move(wanted).Finish()}};
+  }
+
+  bool ReadKnownItems(const QueryResult& found) {
+    for (ItemTotal& total : m_totals) m_by_hash[total.hash] = &total;
+    for (int row = 0; row < found.rows(); ++row) {
+      const auto total = m_by_hash.find(found.text(row, 1));
+      if (total == m_by_hash.end()) return Fail("an unknown item came back");
+      total->second->id = found.int64(row, 0);
     }
-    if (!any) return true;
-    QueryResult added =
-        m_conn.Exec(kAddItemClients, {std::move(items).Finish(), std::move(clients).Finish()});
-    if (!Check(added)) return false;
-    if (count_new) {
-      std::unordered_map<std::int64_t, std::int64_t> fresh;
-      for (int row = 0; row < added.rows(); ++row) ++fresh[added.int64(row, 0)];
-      for (ItemTotal* total : totals) total->new_clients = fresh[total->id];
+    // An item that did not exist when looked up has only new clients: its
+    // clients are under this group's locks, so none can have reported it.
+    for (ItemTotal& total : m_totals) {
+      if (total.id == 0) total.new_clients = static_cast<std::int64_t>(total.clients.size());
     }
     return true;
   }
 
-  bool AddItems() {
-    if (!AddClients()) return false;
-    std::vector<ItemTotal> totals = Totals();
-    if (totals.empty()) return true;
-    std::unordered_map<std::string, ItemTotal*> by_hash;
-    by_hash.reserve(totals.size());
-    ArrayLiteral wanted;
-    for (ItemTotal& total : totals) {
-      by_hash[total.hash] = &total;
-      wanted.AddText(total.hash);
-    }
-    QueryResult found = m_conn.Exec(kFindItems, {std::move(wanted).Finish()});
-    if (!Check(found)) return false;
-    std::vector<ItemTotal*> known, unknown;
-    for (int row = 0; row < found.rows(); ++row) {
-      ItemTotal* total = by_hash.at(found.text(row, 1));
-      total->id = found.int64(row, 0);
-      known.push_back(total);
-    }
-    for (ItemTotal& total : totals) {
-      if (total.id == 0) {
-        total.new_clients = static_cast<std::int64_t>(total.clients.size());
-        unknown.push_back(&total);
+  // The client pairs of the items known before (known) or made now.
+  std::optional<Connection::Call> ItemClients(bool known) {
+    ArrayLiteral items, clients;
+    bool any = false;
+    for (const ItemTotal& total : m_totals) {
+      if (total.known != known) continue;
+      for (std::int64_t client : total.clients) {
+        items.AddInt(total.id);
+        clients.AddInt(client);
+        any = true;
       }
     }
-    if (!AddItemClients(known, true)) return false;
+    if (!any) return std::nullopt;
+    return Connection::Call{&kAddItemClients,
+                            {std::move(items).Finish(), std::move(clients).Finish()}};
+  }
 
+  // Each known item learns how many of its clients are new to it.
+  bool AddClientsOfKnownItems() {
+    for (ItemTotal& total : m_totals) total.known = total.id != 0;
+    const auto call = ItemClients(true);
+    if (!call) return true;
+    QueryResult added = m_conn.Exec(*call->statement, call->params);
+    if (!Check(added)) return false;
+    std::unordered_map<std::int64_t, std::int64_t> fresh;
+    for (int row = 0; row < added.rows(); ++row) ++fresh[added.int64(row, 0)];
+    for (ItemTotal& total : m_totals) {
+      if (total.known) total.new_clients = fresh[total.id];
+    }
+    return true;
+  }
+
+  bool UpsertItems() {
     ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts, news;
-    for (const ItemTotal& total : totals) {
+    for (const ItemTotal& total : m_totals) {
       hashes.AddText(total.hash);
       products.AddText(total.key->product_ver);
       kinds.AddText(total.key->kind);
@@ -364,40 +423,48 @@ class GroupTransaction {
          std::move(counts).Finish(), std::move(news).Finish()});
     if (!Check(ids)) return false;
     for (int row = 0; row < ids.rows(); ++row) {
-      by_hash.at(ids.text(row, 1))->id = ids.int64(row, 0);
+      const auto total = m_by_hash.find(ids.text(row, 1));
+      if (total == m_by_hash.end()) return Fail("an unknown item came back");
+      total->second->id = ids.int64(row, 0);
     }
-    ArrayLiteral day_items, day_counts;
-    for (const ItemTotal& total : totals) {
-      if (total.id == 0) {
-        m_error = "an item row came back without its id";
-        m_end = AttemptEnd::kFailed;
-        return false;
-      }
-      day_items.AddInt(total.id);
-      day_counts.AddInt(static_cast<std::int64_t>(total.count));
+    for (const ItemTotal& total : m_totals) {
+      if (total.id == 0) return Fail("an item row came back without its id");
     }
-    // The items made just now get their client pairs.
-    return AddItemClients(unknown, false) &&
-           Check(m_conn.Exec(kAddItemDays, {Number(m_day), std::move(day_items).Finish(),
-                                            std::move(day_counts).Finish()}));
+    return true;
   }
 
-  bool AddLosses() {
+  Connection::Call ItemDays() {
+    ArrayLiteral items, counts;
+    for (const ItemTotal& total : m_totals) {
+      items.AddInt(total.id);
+      counts.AddInt(static_cast<std::int64_t>(total.count));
+    }
+    return {&kAddItemDays, {Number(m_day), std::move(items).Finish(), std::move(counts).Finish()}};
+  }
+
+  std::optional<Connection::Call> Losses() {
     std::map<std::pair<int, std::string>, std::uint64_t> totals;
     for (const FoldedUpload* upload : m_accepted) {
       for (const LossRow& loss : upload->losses) {
         totals[{static_cast<int>(loss.cause), loss.product_ver}] += loss.records_lost;
       }
     }
-    if (totals.empty()) return true;
+    if (totals.empty()) return std::nullopt;
     ArrayLiteral causes, products, lost;
     for (const auto& [key, records] : totals) {
       causes.AddInt(key.first);
       products.AddText(key.second);
       lost.AddInt(static_cast<std::int64_t>(records));
     }
-    return Check(m_conn.Exec(kAddLosses, {Number(m_day), std::move(causes).Finish(),
-                                          std::move(products).Finish(), std::move(lost).Finish()}));
+    return Connection::Call{&kAddLosses,
+                            {Number(m_day), std::move(causes).Finish(),
+                             std::move(products).Finish(), std::move(lost).Finish()}};
+  }
+
+  bool Fail(const char* why) {
+    m_error = why;
+    m_end = AttemptEnd::kFailed;
+    return false;
   }
 
   Connection& m_conn;
@@ -407,7 +474,8 @@ class GroupTransaction {
   const RateLimit m_limit;
   std::vector<CommitResult> m_results;
   std::vector<const FoldedUpload*> m_accepted;
-  std::unordered_map<std::string, std::int64_t> m_client_ids;
+  std::vector<ItemTotal> m_totals;
+  std::unordered_map<std::string, ItemTotal*> m_by_hash;  // into m_totals
   AttemptEnd m_end = AttemptEnd::kFailed;
   std::string m_error;
 };
