@@ -90,8 +90,9 @@ def get(path):
     with urllib.request.urlopen(request, timeout=10) as answer:
         return json.load(answer)
 for item in get("/api/items")["items"]:
-    print(f"   {item['count']:>3} x {item['kind']:<9} {item['errorCode']:>6}  {item['message']!r}"
-          f"  value {item['value']!r}  product {item['product']}  on {item['clients']} client(s)")
+    value = "none" if item["value"] is None else f'"{item["value"]}"'
+    print(f"   {item['count']:>3} x {item['kind']:<9} {item['errorCode']:>6}  \"{item['message']}\""
+          f"  value {value}  product {item['product']}  on {item['clients']} client(s)")
 losses = get("/api/losses")
 print(f"   records lost on clients: {losses['total']}")
 PY
