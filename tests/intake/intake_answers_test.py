@@ -7,6 +7,7 @@ usage: intake_answers_test.py REPORT_INTAKE WORK_DIR
 import hashlib
 import os
 import shutil
+import socket
 import sqlite3
 import subprocess
 import sys
@@ -166,6 +167,31 @@ class AnswersTest(unittest.TestCase):
         holder.join()
         # The share came back with the held request's 408.
         self.assertEqual(status_of(self.service.raw(raw_post(MAX_BODY, b"<"))), 408)
+
+    def test_connections_past_the_limit_wait_in_the_queue(self):
+        s = self.service
+
+        def threads():
+            with open(f"/proc/{s.process.pid}/status") as status:
+                return next(int(line.split()[1]) for line in status if line.startswith("Threads:"))
+
+        before = threads()
+        held = []
+        try:
+            for _ in range(300):  # past the limit of 256
+                sock = socket.create_connection((s.host, s.port), timeout=30)
+                sock.sendall(b"POST /reports HTTP/1.1\r\n")
+                held.append(sock)
+            time.sleep(0.5)
+            self.assertEqual(threads(), before)  # no thread per connection
+            c = new_client()
+            started = time.monotonic()
+            self.expect(s.post(document(c, [item(message="queued")]).encode()), 200, "accepted")
+            # It waited until the held connections' requests timed out.
+            self.assertGreater(time.monotonic() - started, IDLE - 0.5)
+        finally:
+            for sock in held:
+                sock.close()
 
     def test_hostile_senders_beside_a_well_behaved_one(self):
         s = self.service
