@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native sanitizer tests and the
-# fuzz smoke run, the same tests as i386 programs, then the Windows tests
-# under Wine: both trees (i686 and x86_64) are built and packed everywhere,
-# and each runs its tests where the host can run it (scripts/host-arch.sh).
+# fuzz smoke run, the same tests as i386 programs, report-intake (release and
+# sanitizer builds, with a throwaway PostgreSQL cluster), then the Windows
+# tests under Wine, which send to the release report-intake too: both trees
+# (i686 and x86_64) are built and packed everywhere, and each runs its tests
+# where the host can run it (scripts/host-arch.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
@@ -63,11 +65,42 @@ if [ -f tests/native/CMakeLists.txt ]; then
   fi
 fi
 
+# report-intake: the release program (which the Windows tests send to as
+# well) and a sanitizer copy, each with the intake's tests; the store's tests
+# run against PostgreSQL too, in a cluster that lives as long as this script.
+pg_dir=
+running_prefix=
+cleanup() {
+  [ -z "$pg_dir" ] || pg_stop "$pg_dir"
+  [ -z "$running_prefix" ] || wine_stop "$running_prefix"
+}
+trap cleanup EXIT
+if [ -f intake/CMakeLists.txt ]; then
+  if [ -f scripts/pg-cluster.sh ]; then
+    source scripts/pg-cluster.sh
+    pg_dir=$(mktemp -d /tmp/intake-pg.XXXXXX)
+    chmod 755 "$pg_dir"
+    if ! pg_start "$pg_dir" >/dev/null; then
+      echo "== PostgreSQL cluster did not start: the store's tests run on SQLite only"
+      status=1
+      unset INTAKE_TEST_PG_URL
+    fi
+  fi
+  for tree in intake:Release:OFF intake-asan:Debug:ON; do
+    IFS=: read -r dir type sanitize <<<"$tree"
+    echo "== report-intake, build/$dir ($type, sanitizers $sanitize)"
+    if [ ! -f "build/$dir/build.ninja" ]; then
+      cmake -S intake -B "build/$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
+        -DINTAKE_SANITIZE="$sanitize" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+    fi
+    cmake --build "build/$dir" -j2
+    ctest --test-dir "build/$dir" --output-on-failure --timeout 300 || status=1
+  done
+fi
+
 # ---- The Windows tests: every test of each tree that runs here, under the
 # Wine of its own pointer size, in its own prefix; a tree that cannot run
 # here gets the checks that read its binaries and packages without running them.
-running_prefix=
-trap '[ -z "$running_prefix" ] || wine_stop "$running_prefix"' EXIT
 for tree in "${windows_trees[@]}"; do
   if [[ " $arches " != *" $tree "* ]]; then
     echo "== Checks of the $tree binaries and MSI, without running them"
