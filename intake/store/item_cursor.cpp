@@ -27,8 +27,11 @@ bool ParseWhole(std::string_view text, std::int64_t* out) {
 }  // namespace
 
 std::string EncodeItemCursor(ItemSort sort, const ItemCursor& cursor) {
-  return std::string(1, SortTag(sort)) + std::to_string(cursor.value) + "." +
-         std::to_string(cursor.id);
+  std::string text(1, SortTag(sort));
+  text.append(std::to_string(cursor.value));
+  text.push_back('.');
+  text.append(std::to_string(cursor.id));
+  return text;
 }
 
 std::optional<ItemCursor> DecodeItemCursor(ItemSort sort, const std::string& text) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "fresh_store_url.h"
+#include "store/item_cursor.h"
 #include "store/store.h"
 #include "store_test_uploads.h"
 
@@ -219,13 +220,8 @@ TEST_P(StoreTable, PagesWalkEveryItemOnceUnderTies) {
     for (std::size_t i = 0; i < walked.size(); ++i) {
       ids.insert(walked[i].id);
       if (i == 0) continue;
-      auto value = [sort](const ItemSummary& s) {
-        return sort == ItemSort::kCount     ? static_cast<std::int64_t>(s.count)
-               : sort == ItemSort::kClients ? static_cast<std::int64_t>(s.clients)
-                                            : s.last_seen;
-      };
-      EXPECT_TRUE(std::make_pair(value(walked[i - 1]), walked[i - 1].id) >
-                  std::make_pair(value(walked[i]), walked[i].id));
+      EXPECT_TRUE(std::make_pair(SortValue(sort, walked[i - 1]), walked[i - 1].id) >
+                  std::make_pair(SortValue(sort, walked[i]), walked[i].id));
     }
     EXPECT_EQ(ids.size(), counts.size());
   }
@@ -242,26 +238,24 @@ TEST_P(StoreTable, FiltersSelectByProductKindAndText) {
                   TestItem("other", 1, std::nullopt, "2.0.0.0"),
                   TestItem("other", 1, std::nullopt, "1.0.0.0", "Warning")});
   ASSERT_EQ(CommitOne(upload, kDay0), CommitOutcome::kAccepted);
-  auto count = [this](ItemQuery query) { return Items(query).size(); };
-  ItemQuery by_product;
-  by_product.product = "2.0.0.0";
-  EXPECT_EQ(count(by_product), 1u);
-  ItemQuery by_kind;
-  by_kind.kind = "Warning";
-  EXPECT_EQ(count(by_kind), 1u);
-  ItemQuery by_message;
-  by_message.text = "C:\\x";
-  EXPECT_EQ(count(by_message), 1u);
-  ItemQuery by_value;
-  by_value.text = "disk";
-  EXPECT_EQ(count(by_value), 1u);
-  ItemQuery percent_is_literal;
-  percent_is_literal.text = "0%";
-  EXPECT_EQ(count(percent_is_literal), 1u);
-  ItemQuery combined;
-  combined.product = "1.0.0.0";
-  combined.text = "other";
-  EXPECT_EQ(count(combined), 1u);
+  // "1_0" would match "100%" if the text were a LIKE pattern.
+  struct FilterRow {
+    std::optional<std::string> product, kind, text;
+    std::size_t expected;
+  };
+  const std::vector<FilterRow> rows = {
+      {"2.0.0.0", {}, {}, 1}, {{}, "Warning", {}, 1}, {{}, {}, "C:\\x", 1},
+      {{}, {}, "disk", 1},    {{}, {}, "1_0", 0},     {"1.0.0.0", {}, "other", 1},
+      {{}, {}, "nowhere", 0},
+  };
+  for (const auto& row : rows) {
+    ItemQuery query;
+    query.product = row.product;
+    query.kind = row.kind;
+    query.text = row.text;
+    EXPECT_EQ(Items(query).size(), row.expected)
+        << row.product.value_or("") << "|" << row.kind.value_or("") << "|" << row.text.value_or("");
+  }
 }
 
 TEST_P(StoreTable, PruneDropsOldDaysAndKeepsKeys) {

@@ -87,6 +87,7 @@ SqliteConnection::SqliteConnection(const std::string& path) {
   Exec("PRAGMA journal_mode=WAL");
   Exec("PRAGMA synchronous=FULL");
   Exec("PRAGMA foreign_keys=ON");
+  Exec("PRAGMA cache_size=-65536");
   // journal_mode answers with the mode it got: a file system without shared
   // memory keeps the old mode, which would silently lose group commit's
   // concurrency with readers.
@@ -121,8 +122,6 @@ StatementUse SqliteConnection::Use(const char* sql) {
 StatementUse SqliteConnection::UseComposed(const std::string& sql) {
   return StatementUse(m_db.get(), Prepare(m_composed[sql], sql.c_str()).get());
 }
-
-std::int64_t SqliteConnection::Changes() const { return sqlite3_changes64(m_db.get()); }
 
 SqliteTransaction::SqliteTransaction(SqliteConnection& connection, TransactionKind kind)
     : m_connection(connection) {

@@ -77,8 +77,6 @@ class SqliteConnection {
   // The same for SQL composed at run time (the read side's filters), keyed
   // by its text.
   StatementUse UseComposed(const std::string& sql);
-  // Rows changed by the last statement.
-  std::int64_t Changes() const;
 
   sqlite3* get() const { return m_db.get(); }
 

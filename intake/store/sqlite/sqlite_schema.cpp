@@ -10,7 +10,9 @@ namespace {
 //  - items: one row per distinct item key. key_hash is the SHA-256 of the
 //    key's fields (store/item_key_hash.h): unique however long the message,
 //    and "no value" (value NULL) is one value of the key like any other.
-//  - item_clients: who reported an item; items.clients counts its rows.
+//  - clients: each client's id once, so that the largest table over time,
+//    item_clients (who reported an item; items.clients counts its rows),
+//    holds two integers a row.
 //  - item_days: receipts per UTC day number (days since 1970-01-01).
 //  - uploads: one row per accepted upload, keyed by its Idempotency-Key;
 //    (client, received) serves the hourly rate check.
@@ -38,10 +40,15 @@ CREATE TABLE items (
 );
 CREATE INDEX items_by_product ON items (product_ver, kind);
 
+CREATE TABLE clients (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE
+);
+
 CREATE TABLE item_clients (
   item_id INTEGER NOT NULL REFERENCES items (id),
-  client TEXT NOT NULL,
-  PRIMARY KEY (item_id, client)
+  client_id INTEGER NOT NULL REFERENCES clients (id),
+  PRIMARY KEY (item_id, client_id)
 ) WITHOUT ROWID;
 
 CREATE TABLE item_days (

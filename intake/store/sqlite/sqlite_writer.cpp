@@ -20,18 +20,23 @@ constexpr char kInsertUpload[] =
 constexpr char kInsertUploadVersion[] =
     "INSERT INTO upload_versions (product_ver, upload_key, position) VALUES (?, ?, ?) "
     "ON CONFLICT DO NOTHING";
-// A new row starts with no clients: the client's row below counts it.
+// A client counts once per item, however often it reports it: a new row
+// starts with its first client, and an existing one counts the client when
+// item_clients does not hold it yet (the insert after this adds it).
 constexpr char kUpsertItem[] =
     "INSERT INTO items (key_hash, product_ver, kind, error_code, message, value, dll_ver, "
     "app_ver, count, clients, first_seen, last_seen) "
-    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0, ?10, ?10) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 1, ?10, ?10) "
     "ON CONFLICT (key_hash) DO UPDATE SET count = count + excluded.count, "
+    "clients = clients + NOT EXISTS (SELECT 1 FROM item_clients "
+    "WHERE item_id = items.id AND client_id = ?11), "
     "first_seen = min(first_seen, excluded.first_seen), "
     "last_seen = max(last_seen, excluded.last_seen) "
     "RETURNING id";
+constexpr char kFindClient[] = "SELECT id FROM clients WHERE name = ?";
+constexpr char kInsertClient[] = "INSERT INTO clients (name) VALUES (?) RETURNING id";
 constexpr char kInsertItemClient[] =
-    "INSERT INTO item_clients (item_id, client) VALUES (?, ?) ON CONFLICT DO NOTHING";
-constexpr char kCountClient[] = "UPDATE items SET clients = clients + 1 WHERE id = ?";
+    "INSERT INTO item_clients (item_id, client_id) VALUES (?, ?) ON CONFLICT DO NOTHING";
 constexpr char kUpsertItemDay[] =
     "INSERT INTO item_days (item_id, day, count) VALUES (?, ?, ?) "
     "ON CONFLICT (item_id, day) DO UPDATE SET count = count + excluded.count";
@@ -69,7 +74,8 @@ CommitResult SqliteWriter::CommitOne(const FoldedUpload& upload, UnixSeconds now
   }
   InsertUpload(upload, now);
   const std::int64_t day = UtcDayNumber(now);
-  for (const FoldedItem& item : upload.items) FoldItem(item, upload.client, now, day);
+  const std::int64_t client = ClientId(upload.client);
+  for (const FoldedItem& item : upload.items) FoldItem(item, client, now, day);
   for (const LossRow& loss : upload.losses) FoldLoss(loss, day);
   return {CommitOutcome::kAccepted, 0};
 }
@@ -111,7 +117,19 @@ void SqliteWriter::InsertUpload(const FoldedUpload& upload, UnixSeconds now) {
   }
 }
 
-void SqliteWriter::FoldItem(const FoldedItem& item, const std::string& client, UnixSeconds now,
+std::int64_t SqliteWriter::ClientId(const std::string& client) {
+  {
+    auto known = m_connection.Use(kFindClient);
+    if (known.Bind(1, client).Step()) return known.Int(0);
+  }
+  auto added = m_connection.Use(kInsertClient);
+  if (!added.Bind(1, client).Step()) throw SqliteError("the client insert returned no id");
+  const std::int64_t id = added.Int(0);
+  added.Run();
+  return id;
+}
+
+void SqliteWriter::FoldItem(const FoldedItem& item, std::int64_t client, UnixSeconds now,
                             std::int64_t day) {
   const ItemKey& key = item.key;
   const ItemKeyHash hash = HashItemKey(key);
@@ -127,14 +145,13 @@ void SqliteWriter::FoldItem(const FoldedItem& item, const std::string& client, U
         .Bind(7, key.dll_ver)
         .Bind(8, key.app_ver)
         .Bind(9, AsInt(item.count))
-        .Bind(10, now);
+        .Bind(10, now)
+        .Bind(11, client);
     if (!upsert.Step()) throw SqliteError("the item upsert returned no id");
     id = upsert.Int(0);
     upsert.Run();
   }
-  // A client counts once per item, however often it reports it.
   m_connection.Use(kInsertItemClient).Bind(1, id).Bind(2, client).Run();
-  if (m_connection.Changes() == 1) m_connection.Use(kCountClient).Bind(1, id).Run();
   m_connection.Use(kUpsertItemDay).Bind(1, id).Bind(2, day).Bind(3, AsInt(item.count)).Run();
 }
 

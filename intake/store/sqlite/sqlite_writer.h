@@ -27,8 +27,8 @@ class SqliteWriter {
   // Seconds until the client may send again, or 0 when it is under the limit.
   std::uint32_t RateLimitWait(const std::string& client, UnixSeconds now, const RateLimit& limit);
   void InsertUpload(const FoldedUpload& upload, UnixSeconds now);
-  void FoldItem(const FoldedItem& item, const std::string& client, UnixSeconds now,
-                std::int64_t day);
+  std::int64_t ClientId(const std::string& client);
+  void FoldItem(const FoldedItem& item, std::int64_t client, UnixSeconds now, std::int64_t day);
   void FoldLoss(const LossRow& loss, std::int64_t day);
 
   SqliteConnection& m_connection;
