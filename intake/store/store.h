@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fold/folded_upload.h"
+#include "store/dashboard_reads.h"
 
 namespace intake {
 
@@ -105,6 +106,13 @@ class Store {
   virtual ReadResult<std::vector<LossDay>> ListLosses(
       const std::optional<std::string>& product) = 0;
   virtual ReadResult<std::optional<UploadReceipt>> GetUpload(const std::string& key) = 0;
+
+  // The dashboard's reads (store/dashboard_reads.h). Days are UTC day
+  // numbers; `first_day` bounds the per-day rows returned.
+  virtual ReadResult<std::vector<VersionFigures>> ListVersions(std::int64_t first_day) = 0;
+  virtual ReadResult<VersionFacets> GetVersionFacets(const std::string& product) = 0;
+  virtual ReadResult<VersionItemPage> ListVersionItems(const VersionItemQuery& query) = 0;
+  virtual ReadResult<std::vector<IdentityInVersion>> ListIdentityVersions(const ItemKey& key) = 0;
 
   // True when the store answers a trivial query now.
   virtual bool Healthy() = 0;
