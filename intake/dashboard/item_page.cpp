@@ -52,12 +52,12 @@ PageAnswer ItemPage(Store& store, std::int64_t id, UnixSeconds now) {
   }
 
   std::string body = "<h1>Item " + std::to_string(id) + " of version <a href=\"" +
-                     Attribute(ProductHref(key.product_ver)) + "\">" +
-                     ClientText(key.product_ver) + "</a></h1>";
+                     Attribute(ProductHref(key.product_ver)) + "\">" + ClientText(key.product_ver) +
+                     "</a></h1>";
   body += "<table id=\"item\">";
   const auto row = [&](const char* name, const char* css, const std::string& html) {
-    body += std::string("<tr><th>") + name + "</th><td class=\"" + css + "\">" + html +
-            "</td></tr>";
+    body +=
+        std::string("<tr><th>") + name + "</th><td class=\"" + css + "\">" + html + "</td></tr>";
   };
   row("Kind", "kind", ClientText(key.kind));
   row("Code", "code", HtmlText(CodeText(key.error_code)));

@@ -72,8 +72,8 @@ PageAnswer LossesPage(Store& store, UnixSeconds now) {
   for (const CauseText& cause : kCauseTexts) {
     body += std::string("<li><b>") + cause.name + "</b>: " + cause.meaning + ".</li>";
   }
-  body += "</ul><h2>All versions</h2><table id=\"totals\">" + Header("") + "<tbody><tr><td>all</td>" +
-          Cells(totals) + "</tr></tbody></table>";
+  body += "</ul><h2>All versions</h2><table id=\"totals\">" + Header("") +
+          "<tbody><tr><td>all</td>" + Cells(totals) + "</tr></tbody></table>";
   body += "<h2>Per product version</h2><table id=\"per-version\">" + Header("Version") + "<tbody>";
   for (const auto& [version, row] : per_version) {
     body += "<tr data-version=\"" + Attribute(version) + "\"><td><a href=\"" +
@@ -92,8 +92,8 @@ PageAnswer LossesPage(Store& store, UnixSeconds now) {
     }
   }
   body += "<h2>Per UTC day of receipt</h2>" +
-          BarChart(DailySeries(daily, first_day, kChartDays), first_day,
-                   "records lost per day", 600, 80) +
+          BarChart(DailySeries(daily, first_day, kChartDays), first_day, "records lost per day",
+                   600, 80) +
           "<table id=\"per-day\">" + Header("Day (UTC)") + "<tbody>";
   for (const auto& [day, row] : per_day) {
     body += "<tr><td>" + HtmlText(day) + "</td>" + Cells(row) + "</tr>";

@@ -40,9 +40,8 @@ PageAnswer OverviewPage(Store& store, UnixSeconds now) {
             "</td><td class=\"n clients\">" + Grouped(v.clients) +
             "</td><td class=\"n occurrences\">" + Grouped(v.occurrences) +
             "</td><td class=\"n lost\">" + Grouped(v.records_lost) +
-            "</td><td class=\"n completeness\">" +
-            CompletenessText(v.occurrences, v.records_lost) + "</td><td class=\"n items\">" +
-            Grouped(v.items) + "</td><td>" +
+            "</td><td class=\"n completeness\">" + CompletenessText(v.occurrences, v.records_lost) +
+            "</td><td class=\"n items\">" + Grouped(v.items) + "</td><td>" +
             BarChart(DailySeries(v.days, first_day, kChartDays), first_day,
                      "occurrences received per day") +
             "</td></tr>";

@@ -22,8 +22,7 @@ constexpr SortChoice kSorts[] = {
 };
 
 // The filters a link keeps, with `changes` applied (an empty value drops one).
-std::string Href(const std::string& version, const QueryParams& query,
-                 const QueryParams& changes) {
+std::string Href(const std::string& version, const QueryParams& query, const QueryParams& changes) {
   QueryParams params;
   for (const char* name : {"kind", "dll", "app", "q", "sort"}) {
     if (const auto found = query.find(name); found != query.end() && !found->second.empty()) {
@@ -58,8 +57,7 @@ std::string Select(const char* name, const char* label, const std::vector<std::s
                      "\"><option value=\"\">any</option>";
   for (const std::string& value : values) {
     html += "<option value=\"" + Attribute(value) + "\"" +
-            (chosen && *chosen == value ? " selected" : "") + ">" + HtmlText(value) +
-            "</option>";
+            (chosen && *chosen == value ? " selected" : "") + ">" + HtmlText(value) + "</option>";
   }
   return html + "</select></label>";
 }
@@ -67,10 +65,9 @@ std::string Select(const char* name, const char* label, const std::vector<std::s
 // New in this version: no item of the same kind, code and message was
 // received under a lower version.
 bool NewInVersion(const VersionItem& item) {
-  return std::none_of(item.identity_versions.begin(), item.identity_versions.end(),
-                      [&](const std::string& other) {
-                        return CompareVersions(other, item.key.product_ver) < 0;
-                      });
+  return std::none_of(
+      item.identity_versions.begin(), item.identity_versions.end(),
+      [&](const std::string& other) { return CompareVersions(other, item.key.product_ver) < 0; });
 }
 
 }  // namespace
@@ -124,8 +121,8 @@ PageAnswer ProductPage(Store& store, const std::string& version, const QueryPara
   body += BarChart(DailySeries(figures->days, first_day, kChartDays), first_day,
                    "occurrences received per day", 600, 80);
 
-  body += "<form class=\"filters\" method=\"get\" action=\"" + Attribute(ProductHref(version)) +
-          "\">";
+  body +=
+      "<form class=\"filters\" method=\"get\" action=\"" + Attribute(ProductHref(version)) + "\">";
   body += Select("kind", "Kind", facets.value.kinds, items.kind);
   body += Select("dll", "DLLVer", facets.value.dll_vers, items.dll_ver);
   body += Select("app", "AppVer", facets.value.app_vers, items.app_ver);
@@ -140,8 +137,9 @@ PageAnswer ProductPage(Store& store, const std::string& version, const QueryPara
     if (sort_name == choice.name) {
       body += std::string("<b>") + choice.label + "</b> ";
     } else {
-      body += "<a class=\"sort\" href=\"" + Attribute(Href(version, query, {{"sort", choice.name}})) +
-              "\">" + choice.label + "</a> ";
+      body += "<a class=\"sort\" href=\"" +
+              Attribute(Href(version, query, {{"sort", choice.name}})) + "\">" + choice.label +
+              "</a> ";
     }
   }
   body += "</p>";
@@ -166,8 +164,7 @@ PageAnswer ProductPage(Store& store, const std::string& version, const QueryPara
               "</td><td class=\"n count\">" + Grouped(item.count) +
               "</td><td class=\"n clients\">" + Grouped(item.clients) + "</td><td>" +
               ReceiptTime(item.first_seen) + "</td><td>" + ReceiptTime(item.last_seen) +
-              "</td><td>" + Sparkline(DailySeries(item.days, first_day, kChartDays)) +
-              "</td></tr>";
+              "</td><td>" + Sparkline(DailySeries(item.days, first_day, kChartDays)) + "</td></tr>";
     }
     body += "</tbody></table>";
   }
@@ -176,8 +173,8 @@ PageAnswer ProductPage(Store& store, const std::string& version, const QueryPara
     body += "<a id=\"first\" href=\"" + Attribute(Href(version, query, {})) + "\">First page</a> ";
   }
   if (page.value.next) {
-    body += "<a id=\"next\" href=\"" + Attribute(Href(version, query, {{"after", *page.value.next}})) +
-            "\">Next page</a>";
+    body += "<a id=\"next\" href=\"" +
+            Attribute(Href(version, query, {{"after", *page.value.next}})) + "\">Next page</a>";
   }
   body += "</p>";
   return {200, "text/html; charset=utf-8", Frame("Version " + version, body), {}};

@@ -36,12 +36,11 @@ std::string BarChart(const std::vector<std::uint64_t>& series, std::int64_t firs
                     std::to_string(width) + "\" height=\"" + std::to_string(height) +
                     "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
                     "\" role=\"img\" aria-label=\"" + Attribute(label) + "\">";
-  svg += "<line x1=\"0\" y1=\"" + std::to_string(height - 1) + "\" x2=\"" +
-         std::to_string(width) + "\" y2=\"" + std::to_string(height - 1) + "\" class=\"axis\"/>";
+  svg += "<line x1=\"0\" y1=\"" + std::to_string(height - 1) + "\" x2=\"" + std::to_string(width) +
+         "\" y2=\"" + std::to_string(height - 1) + "\" class=\"axis\"/>";
   for (std::size_t i = 0; i < series.size(); ++i) {
-    const double bar = series[i] == 0
-                           ? 0.0
-                           : std::max(1.0, (height - 2) * static_cast<double>(series[i]) / top);
+    const double bar =
+        series[i] == 0 ? 0.0 : std::max(1.0, (height - 2) * static_cast<double>(series[i]) / top);
     svg += "<rect x=\"" + Number(i * slot + 0.5) + "\" y=\"" + Number(height - 1 - bar) +
            "\" width=\"" + Number(std::max(slot - 1.0, 0.5)) + "\" height=\"" + Number(bar) +
            "\"><title>" +
@@ -65,8 +64,7 @@ std::string Sparkline(const std::vector<std::uint64_t>& series, int width, int h
   return "<svg class=\"spark\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
          std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
          std::to_string(width) + " " + std::to_string(height) +
-         "\" role=\"img\" aria-label=\"last 30 days\"><polyline points=\"" + points +
-         "\"/></svg>";
+         "\" role=\"img\" aria-label=\"last 30 days\"><polyline points=\"" + points + "\"/></svg>";
 }
 
 }  // namespace intake::dashboard

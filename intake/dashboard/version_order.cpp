@@ -6,9 +6,8 @@ namespace intake::dashboard {
 namespace {
 
 bool AllDigits(std::string_view part) {
-  return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) {
-    return c >= '0' && c <= '9';
-  });
+  return !part.empty() &&
+         std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Numbers of any length: without their leading zeros, the longer is larger.
@@ -23,8 +22,8 @@ std::weak_ordering CompareParts(std::string_view a, std::string_view b) {
   const bool a_number = AllDigits(a);
   const bool b_number = AllDigits(b);
   if (a_number && b_number) return CompareNumbers(a, b);
-  if (a_number != b_number) return a_number ? std::weak_ordering::less
-                                            : std::weak_ordering::greater;
+  if (a_number != b_number)
+    return a_number ? std::weak_ordering::less : std::weak_ordering::greater;
   return a.compare(b) <=> 0;
 }
 

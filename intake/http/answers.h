@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 #include <variant>
+#include <vector>
 
 #include "contract/contract_error.h"
 #include "store/store.h"

@@ -308,7 +308,7 @@ Reply ReadApi::Handle(std::string_view method, std::string_view target,
 }
 
 Reply ReadApi::PageReply(std::string_view method, std::string_view target,
-                        std::optional<std::string_view> cookie) {
+                         std::optional<std::string_view> cookie) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();

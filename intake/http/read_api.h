@@ -41,7 +41,8 @@ class ReadApi {
   ReadApi(Store& store, TokenSet tokens)
       : m_store(store),
         m_tokens(std::move(tokens)),
-        m_dashboard(store, [this](std::string_view token) { return m_tokens.AdmitsToken(token); }) {}
+        m_dashboard(store, [this](std::string_view token) { return m_tokens.AdmitsToken(token); }) {
+  }
 
   // True when the path (without its query) is one this class answers: the
   // API, /healthz and the dashboard's pages.

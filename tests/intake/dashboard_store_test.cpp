@@ -21,8 +21,7 @@ const std::string kAccountMessage =
 
 FoldedItem Item(std::string message, std::uint64_t count, std::string product,
                 std::string kind = "Error", std::optional<std::string> value = std::nullopt) {
-  return TestItem(std::move(message), count, std::move(value), std::move(product),
-                  std::move(kind));
+  return TestItem(std::move(message), count, std::move(value), std::move(product), std::move(kind));
 }
 
 FoldedItem Account(std::string product, std::uint64_t count) {
@@ -33,17 +32,16 @@ FoldedItem Account(std::string product, std::uint64_t count) {
 
 // Three versions, two clients, over two days; an account record in 1.9.
 std::vector<std::pair<FoldedUpload, std::int64_t>> Uploads() {
-  FoldedUpload a1 = TestUpload(
-      "k1", "client-a",
-      {Item("Cannot open \"<b>\" file", 3, "1.9.0.0"), Account("1.9.0.0", 2),
-       Item("Only in ten", 1, "1.10.0.0", "Warning")},
-      {{LossCause::kDropped, "1.9.0.0", 8}});
+  FoldedUpload a1 =
+      TestUpload("k1", "client-a",
+                 {Item("Cannot open \"<b>\" file", 3, "1.9.0.0"), Account("1.9.0.0", 2),
+                  Item("Only in ten", 1, "1.10.0.0", "Warning")},
+                 {{LossCause::kDropped, "1.9.0.0", 8}});
   FoldedUpload b1 = TestUpload("k2", "client-b",
                                {Item("Cannot open \"<b>\" file", 4, "1.10.0.0"),
                                 Item("Fresh in two", 5, "2.0.0.0", "Error", "x\"y")});
-  FoldedUpload a2 =
-      TestUpload("k3", "client-a",
-                 {Item("Cannot open \"<b>\" file", 6, "1.9.0.0"), Item("ab", 1, "2.0.0.0")});
+  FoldedUpload a2 = TestUpload(
+      "k3", "client-a", {Item("Cannot open \"<b>\" file", 6, "1.9.0.0"), Item("ab", 1, "2.0.0.0")});
   return {{a1, kDay0 + 100}, {b1, kDay0 + 200}, {a2, kDay0 + kSecondsPerDay + 5}};
 }
 
@@ -52,6 +50,28 @@ const VersionFigures* Find(const std::vector<VersionFigures>& versions, const st
     if (v.product_ver == name) return &v;
   }
   return nullptr;
+}
+
+// A query of the version's items by the filters it names.
+struct Filters {
+  const char* version;
+  const char* kind = nullptr;
+  const char* dll = nullptr;
+  const char* app = nullptr;
+  const char* text = nullptr;
+};
+
+VersionItemQuery Query(const Filters& f) {
+  const auto maybe = [](const char* text) {
+    return text ? std::optional<std::string>(text) : std::nullopt;
+  };
+  VersionItemQuery query;
+  query.product_ver = f.version;
+  query.kind = maybe(f.kind);
+  query.dll_ver = maybe(f.dll);
+  query.app_ver = maybe(f.app);
+  query.text = maybe(f.text);
+  return query;
 }
 
 class DashboardReads : public ::testing::TestWithParam<StoreBackend> {
@@ -130,28 +150,28 @@ TEST_P(DashboardReads, FiguresPerVersion) {
 TEST_P(DashboardReads, FiltersSearchAndIdentity) {
   struct Row {
     const char* why;
-    VersionItemQuery query;
+    Filters filters;
     std::vector<std::string> messages;
   };
   const std::string open = "Cannot open \"<b>\" file";
   const Row rows[] = {
-      {"all, most first", {.product_ver = "1.9.0.0"}, {open, kAccountMessage}},
-      {"by kind", {.product_ver = "1.10.0.0", .kind = "Warning"}, {"Only in ten"}},
-      {"by DLLVer none", {.product_ver = "1.10.0.0", .dll_ver = "9"}, {}},
-      {"by AppVer", {.product_ver = "2.0.0.0", .app_ver = "2.4.0.1"}, {"Fresh in two", "ab"}},
-      {"text with quotes and markup", {.product_ver = "1.9.0.0", .text = "\"<b>\""}, {open}},
-      {"text in value", {.product_ver = "2.0.0.0", .text = "x\"y"}, {"Fresh in two"}},
-      {"text any case", {.product_ver = "2.0.0.0", .text = "FRESH"}, {"Fresh in two"}},
-      {"short text", {.product_ver = "2.0.0.0", .text = "ab"}, {"ab"}},
-      {"a wildcard is itself", {.product_ver = "2.0.0.0", .text = "%"}, {}},
-      {"FTS syntax is text", {.product_ver = "2.0.0.0", .text = "Fresh OR ab"}, {}},
-      {"another version", {.product_ver = "3.0"}, {}},
+      {"all, most first", {.version = "1.9.0.0"}, {open, kAccountMessage}},
+      {"by kind", {.version = "1.10.0.0", .kind = "Warning"}, {"Only in ten"}},
+      {"by DLLVer none", {.version = "1.10.0.0", .dll = "9"}, {}},
+      {"by AppVer", {.version = "2.0.0.0", .app = "2.4.0.1"}, {"Fresh in two", "ab"}},
+      {"text with quotes and markup", {.version = "1.9.0.0", .text = "\"<b>\""}, {open}},
+      {"text in value", {.version = "2.0.0.0", .text = "x\"y"}, {"Fresh in two"}},
+      {"text any case", {.version = "2.0.0.0", .text = "FRESH"}, {"Fresh in two"}},
+      {"short text", {.version = "2.0.0.0", .text = "ab"}, {"ab"}},
+      {"a wildcard is itself", {.version = "2.0.0.0", .text = "%"}, {}},
+      {"FTS syntax is text", {.version = "2.0.0.0", .text = "Fresh OR ab"}, {}},
+      {"another version", {.version = "3.0"}, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
-    EXPECT_EQ(Messages(row.query), row.messages);
+    EXPECT_EQ(Messages(Query(row.filters)), row.messages);
   }
-  auto page = m_store->ListVersionItems({.product_ver = "1.10.0.0", .text = "Cannot"});
+  auto page = m_store->ListVersionItems(Query({.version = "1.10.0.0", .text = "Cannot"}));
   ASSERT_EQ(page.value.items.size(), 1u);
   auto versions = page.value.items[0].identity_versions;
   std::sort(versions.begin(), versions.end());
@@ -167,7 +187,8 @@ TEST_P(DashboardReads, FiltersSearchAndIdentity) {
 }
 
 TEST_P(DashboardReads, PagesFollowTheCursor) {
-  VersionItemQuery query{.product_ver = "2.0.0.0", .limit = 1};
+  VersionItemQuery query = Query({.version = "2.0.0.0"});
+  query.limit = 1;
   auto first = m_store->ListVersionItems(query);
   ASSERT_TRUE(first.value.next);
   query.after = first.value.next;
@@ -216,17 +237,20 @@ TEST(DashboardSchema, AnOlderStoreIsUpgradedAndBackFilled) {
     EXPECT_EQ(a[i].days.size(), b[i].days.size());
   }
   // The text index covers the rows from before the upgrade.
-  auto found = upgraded->ListVersionItems({.product_ver = "2.0.0.0", .text = "resh in"});
+  auto found = upgraded->ListVersionItems(Query({.version = "2.0.0.0", .text = "resh in"}));
   ASSERT_EQ(found.value.items.size(), 1u);
   // And the triggers keep it from here on.
   const FoldedUpload later = TestUpload("k9", "client-c", {Item("Later one", 2, "2.0.0.0")});
   upgraded->CommitGroup({&later}, kDay0 + 2 * kSecondsPerDay, RateLimit{});
   auto after = upgraded->ListVersions(day0).value;
   for (const auto& v : after) {
-    if (v.product_ver == "2.0.0.0") EXPECT_EQ(v.clients, 3u);
+    if (v.product_ver == "2.0.0.0") {
+      EXPECT_EQ(v.clients, 3u);
+    }
   }
-  EXPECT_EQ(upgraded->ListVersionItems({.product_ver = "2.0.0.0", .text = "Later"}).value.items.size(),
-            1u);
+  EXPECT_EQ(
+      upgraded->ListVersionItems(Query({.version = "2.0.0.0", .text = "Later"})).value.items.size(),
+      1u);
   upgraded.reset();
   current.reset();
   old_fresh->remove();

@@ -23,11 +23,18 @@ TEST(DashboardEscape, EveryContextLeavesHostileTextInert) {
        "%3Cscript%3Ealert%281%29%3C%2Fscript%3E"},
       {"\"><img src=x onerror=alert(1)>", "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;",
        "%22%3E%3Cimg%20src%3Dx%20onerror%3Dalert%281%29%3E"},
-      {"javascript:alert('x')", "javascript:alert(&#39;x&#39;)",
-       "javascript%3Aalert%28%27x%27%29"},
+      {"javascript:alert('x')", "javascript:alert(&#39;x&#39;)", "javascript%3Aalert%28%27x%27%29"},
       {"a&b", "a&amp;b", "a%26b"},
-      {"\xE2\x80\xAE" "fdp.exe", "\xE2\x80\xAE" "fdp.exe", "%E2%80%AEfdp.exe"},
-      {"nul\x01" "bell\x07", "nul\xEF\xBF\xBD" "bell\xEF\xBF\xBD", "nul%01bell%07"},
+      {"\xE2\x80\xAE"
+       "fdp.exe",
+       "\xE2\x80\xAE"
+       "fdp.exe",
+       "%E2%80%AEfdp.exe"},
+      {"nul\x01"
+       "bell\x07",
+       "nul\xEF\xBF\xBD"
+       "bell\xEF\xBF\xBD",
+       "nul%01bell%07"},
       {"bad \xC3( \xED\xA0\x80 \xF4\x90\x80\x80",
        "bad \xEF\xBF\xBD( \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
        "\xEF\xBF\xBD",
@@ -53,20 +60,26 @@ TEST(DashboardEscape, EveryContextLeavesHostileTextInert) {
 TEST(DashboardVersionOrder, PartsCompareAsNumbersThenAsText) {
   // Each row: a < b.
   const std::pair<const char*, const char*> ascending[] = {
-      {"1.9.0.0", "1.10.0.0"},   {"1.10.0.0", "2.0.0.0"},  {"1.2", "1.2.0"},
-      {"1.2.3", "1.2.beta"},     {"1.2.alpha", "1.2.beta"}, {"9", "10"},
-      {"99999999999999999999", "100000000000000000000"},   {"", "0"},
-      {"1.0.0.9", "1.0.0.10"},   {"2.x", "10.0"},
+      {"1.9.0.0", "1.10.0.0"},
+      {"1.10.0.0", "2.0.0.0"},
+      {"1.2", "1.2.0"},
+      {"1.2.3", "1.2.beta"},
+      {"1.2.alpha", "1.2.beta"},
+      {"9", "10"},
+      {"99999999999999999999", "100000000000000000000"},
+      {"", "0"},
+      {"1.0.0.9", "1.0.0.10"},
+      {"2.x", "10.0"},
   };
   for (const auto& [a, b] : ascending) {
     SCOPED_TRACE(std::string(a) + " < " + b);
-    EXPECT_LT(CompareVersions(a, b), 0);
-    EXPECT_GT(CompareVersions(b, a), 0);
+    EXPECT_TRUE(CompareVersions(a, b) < 0);
+    EXPECT_TRUE(CompareVersions(b, a) > 0);
     EXPECT_TRUE(HigherVersionFirst{}(b, a));
     EXPECT_FALSE(HigherVersionFirst{}(a, b));
   }
-  EXPECT_EQ(CompareVersions("1.01", "1.1"), 0);
-  EXPECT_EQ(CompareVersions("2.0.0.0", "2.0.0.0"), 0);
+  EXPECT_TRUE(CompareVersions("1.01", "1.1") == 0);
+  EXPECT_TRUE(CompareVersions("2.0.0.0", "2.0.0.0") == 0);
 }
 
 TEST(DashboardFigures, TextsOfCodesCompletenessAndNumbers) {
@@ -160,8 +173,8 @@ TEST(DashboardAccess, TokenCookieRedirectAndHeaders) {
       {"a wrong token", "GET", "/?token=guess", std::nullopt, 401, "", false},
       {"an empty token", "GET", "/?token=", std::nullopt, 401, "", false},
       {"sign-in", "GET", "/?token=good", std::nullopt, 303, "/", false},
-      {"sign-in keeps the rest", "GET", "/products/1.0?kind=Error&token=good&q=a%20b",
-       std::nullopt, 303, "/products/1.0?kind=Error&q=a%20b", false},
+      {"sign-in keeps the rest", "GET", "/products/1.0?kind=Error&token=good&q=a%20b", std::nullopt,
+       303, "/products/1.0?kind=Error&q=a%20b", false},
       {"the cookie", "GET", "/", "x=1; intake_token=good", 503, "", true},
       {"the cookie, an item", "GET", "/items/7", "intake_token=good", 503, "", true},
       {"not a number", "GET", "/items/7x", "intake_token=good", 404, "", false},
@@ -182,7 +195,9 @@ TEST(DashboardAccess, TokenCookieRedirectAndHeaders) {
       EXPECT_EQ(Header(answer, "Set-Cookie"),
                 "intake_token=good; Path=/; HttpOnly; SameSite=Strict");
     }
-    if (row.status == 401) EXPECT_NE(answer.body.find("name=\"token\""), std::string::npos);
+    if (row.status == 401) {
+      EXPECT_NE(answer.body.find("name=\"token\""), std::string::npos);
+    }
   }
 }
 

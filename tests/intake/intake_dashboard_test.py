@@ -274,7 +274,7 @@ def main():
         check_inert(tree, "losses")
         lost = rows_by(tree, "per-version", "data-version")
         check(cell(lost["1.9.0.0"], "c10902") == "8", "records lost per version")
-        check("could not be written" in tree.root.all_text(), "the causes explained")
+        check("could not be opened or written" in tree.root.all_text(), "the causes explained")
         print("dashboard pages: ok; screenshots in", work)
         return 0
     finally:

@@ -136,8 +136,7 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
       "SELECT id, product_ver, kind, error_code, message, value, dll_ver, app_ver, count, "
       "clients, first_seen, last_seen FROM items WHERE product_ver = $1::text";
   Params params = {query.product_ver};
-  auto add = [&](const std::optional<std::string>& value, const std::string& condition,
-                 char tag) {
+  auto add = [&](const std::optional<std::string>& value, const std::string& condition, char tag) {
     if (!value) return;
     params.push_back(*value);
     const std::string n = "$" + std::to_string(params.size());
@@ -161,8 +160,8 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
   }
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, 1000);
   params.push_back(std::to_string(std::int64_t{limit} + 1));
-  sql += " ORDER BY " + column + " DESC, id DESC LIMIT $" + std::to_string(params.size()) +
-         "::bigint";
+  sql +=
+      " ORDER BY " + column + " DESC, id DESC LIMIT $" + std::to_string(params.size()) + "::bigint";
   QueryResult rows = conn.Exec({name.c_str(), sql.c_str()}, params);
   if (!rows.ok()) return false;
   for (int row = 0; row < rows.rows(); ++row) {

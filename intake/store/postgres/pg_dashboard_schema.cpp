@@ -126,10 +126,11 @@ CREATE TRIGGER item_days_grown AFTER UPDATE ON item_days
 
 bool CompactVersionDeltas(Connection& conn) {
   return conn
-      .Run("WITH gone AS (DELETE FROM version_deltas RETURNING *) "
-           "INSERT INTO version_deltas (product_ver, day, uploads, clients, items, occurrences) "
-           "SELECT product_ver, day, sum(uploads), sum(clients), sum(items), sum(occurrences) "
-           "FROM gone GROUP BY product_ver, day")
+      .Run(
+          "WITH gone AS (DELETE FROM version_deltas RETURNING *) "
+          "INSERT INTO version_deltas (product_ver, day, uploads, clients, items, occurrences) "
+          "SELECT product_ver, day, sum(uploads), sum(clients), sum(items), sum(occurrences) "
+          "FROM gone GROUP BY product_ver, day")
       .ok();
 }
 

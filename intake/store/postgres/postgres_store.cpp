@@ -86,9 +86,8 @@ class PostgresStore final : public Store {
         [&](pg::Connection& conn, auto* out) { return pg::ReadVersionItems(conn, query, out); });
   }
   ReadResult<std::vector<IdentityInVersion>> ListIdentityVersions(const ItemKey& key) override {
-    return Read<std::vector<IdentityInVersion>>([&](pg::Connection& conn, auto* out) {
-      return pg::ReadIdentityVersions(conn, key, out);
-    });
+    return Read<std::vector<IdentityInVersion>>(
+        [&](pg::Connection& conn, auto* out) { return pg::ReadIdentityVersions(conn, key, out); });
   }
 
   bool Healthy() override {
@@ -111,8 +110,7 @@ class PostgresStore final : public Store {
       const std::string key_cutoff = std::to_string((today - key_days) * kSecondsPerDay);
       return m_partitions.DropBefore(**session, today - std::int64_t{keep_days}, &error) &&
              (*session)->Exec(kDeleteOldUploads, {key_cutoff}).ok() &&
-             m_partitions.Ensure(**session, today, &error) &&
-             pg::CompactVersionDeltas(**session);
+             m_partitions.Ensure(**session, today, &error) && pg::CompactVersionDeltas(**session);
     } catch (const std::exception&) {
       return false;
     }

@@ -46,8 +46,9 @@ const char* SortColumn(ItemSort sort) {
 // The trigram index answers substrings of three characters or more; a
 // shorter text is matched by LIKE over the version's rows.
 std::size_t CharacterCount(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 // One FTS5 phrase holding the text as it is: its quotes doubled, nothing
@@ -145,6 +146,10 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
   if (after) sql += " AND (" + column + ", id) < (?6, ?7)";
   sql += " ORDER BY " + column + " DESC, id DESC LIMIT ?8";
 
+  // Bound without a copy: it must outlive the statement's use.
+  const std::string pattern = !query.text    ? std::string()
+                              : indexed_text ? Phrase(*query.text)
+                                             : LikePattern(*query.text);
   SqliteTransaction snapshot(m_connection, TransactionKind::kRead);
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxItemPage);
   {
@@ -153,7 +158,7 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
     if (query.kind) rows.Bind(2, *query.kind);
     if (query.dll_ver) rows.Bind(3, *query.dll_ver);
     if (query.app_ver) rows.Bind(4, *query.app_ver);
-    if (query.text) rows.Bind(5, indexed_text ? Phrase(*query.text) : LikePattern(*query.text));
+    if (query.text) rows.Bind(5, pattern);
     if (after) rows.Bind(6, after->value).Bind(7, after->id);
     rows.Bind(8, std::int64_t{limit} + 1);
     while (rows.Step()) {

@@ -13,12 +13,12 @@ namespace intake {
 // - items_by_identity: where a kind, code and message occur, for "new".
 // Account records are known as the fold knows them: Warning, code 10901 to
 // 10904 and the library's fixed message.
-#define INTAKE_NOT_ACCOUNT(item)                                                         \
-  "NOT (" item ".kind = 'Warning' AND (" item ".error_code, " item                       \
-  ".message) IN (VALUES "                                                                \
-  "(10901, 'Records were not kept: the day''s log reached its size cap'), "              \
-  "(10902, 'Records were not kept: the log was busy or could not be written'), "         \
-  "(10903, 'Records were not kept: the pending log was full'), "                         \
+#define INTAKE_NOT_ACCOUNT(item)                                                 \
+  "NOT (" item ".kind = 'Warning' AND (" item ".error_code, " item               \
+  ".message) IN (VALUES "                                                        \
+  "(10901, 'Records were not kept: the day''s log reached its size cap'), "      \
+  "(10902, 'Records were not kept: the log was busy or could not be written'), " \
+  "(10903, 'Records were not kept: the pending log was full'), "                 \
   "(10904, 'A record was cut: its writer stopped in the middle of it')))"
 
 const char kSqliteDashboardStep[] =
@@ -64,7 +64,8 @@ UPDATE version_stats SET
   clients = (SELECT count(*) FROM version_clients c WHERE c.product_ver = version_stats.product_ver),
   items = (SELECT count(*) FROM items i WHERE i.product_ver = version_stats.product_ver),
   occurrences = (SELECT coalesce(sum(count), 0) FROM items i
-                 WHERE i.product_ver = version_stats.product_ver AND )sql" INTAKE_NOT_ACCOUNT("i") R"sql();
+                 WHERE i.product_ver = version_stats.product_ver AND )sql" INTAKE_NOT_ACCOUNT(
+        "i") R"sql();
 INSERT INTO version_days (product_ver, day, occurrences)
   SELECT i.product_ver, d.day, sum(d.count) FROM item_days d JOIN items i ON i.id = d.item_id
   WHERE )sql" INTAKE_NOT_ACCOUNT("i") R"sql( GROUP BY i.product_ver, d.day;
