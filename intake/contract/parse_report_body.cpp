@@ -1,7 +1,7 @@
 // The body as the library's writer makes it: one or more Log_Error documents,
 // white space between them, items one level down, no deeper. The parser reads
-// the body as a fragment (so documents need no wrapper and no copy of the
-// body is made), keeps DOCTYPEs, declarations and processing instructions as
+// the body as a fragment (so documents need no wrapper: the parser's own copy
+// is the only one), keeps DOCTYPEs, declarations and processing instructions as
 // nodes so they can be refused, and expands no reference; the walk below
 // decodes values itself and never descends past the items.
 #include <pugixml.hpp>

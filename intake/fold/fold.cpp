@@ -1,8 +1,9 @@
 #include "fold/fold.h"
 
-#include <algorithm>
+#include <array>
 #include <functional>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -38,23 +39,40 @@ struct RowEqual {
   bool operator()(std::size_t a, std::size_t b) const { return rows[a].key == rows[b].key; }
 };
 
-void NoteProductVersion(std::vector<std::string>& versions, const std::string& version) {
-  if (std::find(versions.begin(), versions.end(), version) == versions.end()) {
-    versions.push_back(version);
-  }
-}
+// Product versions and loss rows by version: an upload may hold many
+// documents, so neither is found by a scan.
+class VersionRows {
+ public:
+  explicit VersionRows(FoldedUpload& folded) : m_folded(folded) {}
 
-void AddLoss(std::vector<LossRow>& losses, LossCause cause, const std::string& product_ver,
-             std::uint64_t records) {
-  // At most four causes per product version: a scan is cheaper than a map.
-  for (LossRow& row : losses) {
-    if (row.cause == cause && row.product_ver == product_ver) {
-      row.records_lost = SaturatingAdd(row.records_lost, records);
-      return;
+  void Note(const std::string& version) {
+    if (m_loss_rows.try_emplace(version, kNoRows).second) {
+      m_folded.product_versions.push_back(version);
     }
   }
-  losses.push_back({cause, product_ver, records});
-}
+
+  void AddLoss(LossCause cause, const std::string& version, std::uint64_t records) {
+    std::size_t& row = m_loss_rows.try_emplace(version, kNoRows).first->second[CauseIndex(cause)];
+    if (row == kNone) {
+      row = m_folded.losses.size();
+      m_folded.losses.push_back({cause, version, 0});
+    }
+    LossRow& loss = m_folded.losses[row];
+    loss.records_lost = SaturatingAdd(loss.records_lost, records);
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::array<std::size_t, 4> kNoRows = {kNone, kNone, kNone, kNone};
+
+  static std::size_t CauseIndex(LossCause cause) {
+    return static_cast<std::size_t>(static_cast<int>(cause) -
+                                    static_cast<int>(LossCause::kDayLogCap));
+  }
+
+  FoldedUpload& m_folded;
+  std::unordered_map<std::string, std::array<std::size_t, 4>> m_loss_rows;
+};
 
 // One body for both: `Taken` copies a text of a const upload and moves one
 // of an upload given away.
@@ -77,11 +95,12 @@ FoldedUpload FoldUpload(UploadRef&& upload, const FoldOptions& options) {
   folded.bytes = upload.bytes;
   const std::vector<FoldedItem>& rows = folded.items;
   std::unordered_set<std::size_t, RowHash, RowEqual> index(0, RowHash{rows}, RowEqual{rows});
+  VersionRows versions(folded);
   for (auto& document : upload.documents) {
-    NoteProductVersion(folded.product_versions, document.product_ver);
+    versions.Note(document.product_ver);
     for (auto& item : document.items) {
       if (const std::optional<LossCause> cause = AccountCause(item)) {
-        AddLoss(folded.losses, *cause, document.product_ver, RecordsLost(*cause, item));
+        versions.AddLoss(*cause, document.product_ver, RecordsLost(*cause, item));
       }
       ItemKey key{document.product_ver,
                   taken(item.kind),

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <time.h>
-
 #include <string>
 
 #include "contract/read_upload.h"
 #include "contract/sha256_hex.h"
 #include "intake/report_builder.h"
+#include "intake/thread_seconds.h"
 
 using namespace intake;
 using intake::testing::ReportBuilder;
+using intake::testing::ThreadSeconds;
 
 namespace {
 
@@ -248,12 +248,6 @@ TEST(ContractTest, ElementFloodIsRefusedWithinItsBudget) {
 // The full-size report (an all-distinct 25 MiB pending log: about 9 MB and
 // 91,000 items) is read whole, well in time. Measured in this thread's CPU
 // time: the test machine is shared.
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 TEST(ContractTest, FullSizeReportIsReadInTime) {
   ReportBuilder builder;
   builder.Document("2.1.0.4", kUuid);

@@ -73,8 +73,9 @@ TEST(GroupCommit, ConcurrentSendersShareGroupsAndEachIsCounted) {
     for (int s = 0; s < kSenders; ++s) {
       senders.emplace_back([&, s] {
         for (int i = 0; i < kEach; ++i) {
-          const auto upload = TestUpload("k" + std::to_string(s) + "-" + std::to_string(i),
-                                         "client" + std::to_string(s), {TestItem("x", 1)});
+          const std::string sender = std::to_string(s);
+          const auto upload =
+              TestUpload(sender + "-" + std::to_string(i), sender, {TestItem("x", 1)});
           if (committer.Commit(upload).outcome == CommitOutcome::kAccepted) ++accepted;
         }
       });

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""report-intake killed with SIGKILL while concurrent senders upload, each
-retrying until it gets 200, then started again on the same store: every
+"""report-intake killed with SIGKILL (and once stopped with SIGTERM, which
+finishes the uploads in flight and exits 0) while concurrent senders upload,
+each retrying until it gets 200, then started again on the same store: every
 item's count equals what was sent, nothing lost and nothing doubled.
 
 usage: intake_kill_test.py REPORT_INTAKE WORK_DIR
@@ -17,7 +18,7 @@ from intake_service import Service, document, item, new_client  # noqa: E402
 PROGRAM, WORK_DIR = sys.argv[1:3]
 SENDERS = 8
 REPORTS = 150
-KILLS = 3
+STOPS = ["KILL", "TERM", "KILL"]
 
 
 class Current:
@@ -72,9 +73,12 @@ def main():
                for c in clients]
     for thread in threads:
         thread.start()
-    for _ in range(KILLS):
+    for how in STOPS:
         time.sleep(0.3)
-        current.get().kill()
+        if how == "KILL":
+            current.get().kill()
+        elif current.get().stop() != 0:
+            failures.append("SIGTERM did not exit 0")
         current.set(Service(PROGRAM, folder, *extra))
     if sent.get("uploads", 0) == SENDERS * REPORTS:
         print("FAILED: the senders were done before the last kill; nothing was tested")
@@ -92,7 +96,7 @@ def main():
     if status != 0 or problems or len(counts) != len(expected):
         print(f"FAILED: exit {status}; {problems}; {len(counts)} items")
         return 1
-    print(f"ok: {SENDERS} senders x {REPORTS} uploads through {KILLS} kills, every count exact")
+    print(f"ok: {SENDERS} senders x {REPORTS} uploads through {'/'.join(STOPS)}, every count exact")
     return 0
 
 

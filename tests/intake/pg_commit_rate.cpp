@@ -1,7 +1,8 @@
 // Prints the PostgreSQL store's own commit rate: typical uploads (20 items
 // of a few thousand distinct errors, one new client each) in groups of 1, 8
 // and 16, then one full-size upload of 91,000 distinct items. Usage:
-//   intake_pg_commit_rate postgresql://...   (a scratch database: it writes)
+//   intake_pg_commit_rate postgresql://... [typical|full|open]
+// on a scratch database (it writes); the second argument runs one part.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -46,8 +47,9 @@ std::vector<FoldedUpload> TypicalUploads(int count, int first, std::mt19937& ran
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s postgresql://...\n", argv[0]);
+  const std::string part = argc == 3 ? argv[2] : "";
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: %s postgresql://... [typical|full|open]\n", argv[0]);
     return 2;
   }
   std::string error;
@@ -56,10 +58,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  if (part == "open") return 0;  // the schema only
   const UnixSeconds now = std::time(nullptr);
   std::mt19937 random(7);
   int next = 0;
   for (std::size_t group : {1, 8, 16}) {
+    if (part == "full") break;
     const int count = group == 1 ? 1000 : 4000;
     const auto uploads = TypicalUploads(count, next, random);
     next += count;
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(rate.accepted));
   }
   for (const char* pass : {"new items", "known items"}) {
+    if (part == "typical") break;
     std::vector<FoldedUpload> full(1);
     full[0].key = std::string("full-size-") + pass;
     full[0].client = std::string("client-full-") + pass;

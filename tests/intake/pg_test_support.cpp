@@ -1,14 +1,13 @@
 #include "pg_test_support.h"
 
+#include "fresh_store_url.h"
+
 #include <unistd.h>
 #include <libpq-fe.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <random>
-#include <sstream>
 
 namespace intake::test {
 namespace {
@@ -20,27 +19,12 @@ struct ResultClearer {
   void operator()(PGresult* result) const { PQclear(result); }
 };
 
-std::string RandomSuffix() {
-  std::random_device device;
-  return std::to_string(getpid()) + "_" + std::to_string(device() % 1000000);
-}
-
-bool Run(const std::string& url, const std::string& sql) { return QueryNumber(url, sql) != -1; }
-
 }  // namespace
 
 std::optional<std::string> TestServerUrl() {
   const char* url = std::getenv("INTAKE_TEST_PG_URL");
   if (url == nullptr || *url == '\0') return std::nullopt;
   return std::string(url);
-}
-
-std::string WithDatabase(const std::string& url, const std::string& database) {
-  const auto scheme = url.find("://");
-  const auto slash = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-  if (slash == std::string::npos) return url + "/" + database;
-  const auto end = url.find('?', slash);
-  return url.substr(0, slash + 1) + database + (end == std::string::npos ? "" : url.substr(end));
 }
 
 std::int64_t QueryNumber(const std::string& url, const std::string& sql) {
@@ -54,15 +38,17 @@ std::int64_t QueryNumber(const std::string& url, const std::string& sql) {
   return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
 }
 
-ScratchDatabase::ScratchDatabase(const std::string& server_url)
-    : m_server_url(WithDatabase(server_url, "postgres")),
-      m_name("intake_test_" + RandomSuffix()),
-      m_url(WithDatabase(server_url, m_name)) {
-  Run(m_server_url, "CREATE DATABASE " + m_name);
+ScratchDatabase::ScratchDatabase(const std::string& server_url) {
+  std::string error;
+  std::optional<FreshStore> fresh = MakeFreshStoreUrl(server_url, &error);
+  if (fresh) {
+    m_url = fresh->url;
+    m_remove = fresh->remove;
+  }
 }
 
 ScratchDatabase::~ScratchDatabase() {
-  Run(m_server_url, "DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)");
+  if (m_remove) m_remove();
 }
 
 ScratchCluster::ScratchCluster() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,22 +16,18 @@ namespace intake::test {
 // The server the test command started, or nothing (the tests then skip).
 std::optional<std::string> TestServerUrl();
 
-// `url` with its database name replaced.
-std::string WithDatabase(const std::string& url, const std::string& database);
-
 // A database of its own on the server at `server_url`, dropped at the end.
 class ScratchDatabase {
  public:
-  explicit ScratchDatabase(const std::string& server_url);
+  explicit ScratchDatabase(const std::string& server_url);  // url() empty on failure
   ~ScratchDatabase();
   ScratchDatabase(const ScratchDatabase&) = delete;
   ScratchDatabase& operator=(const ScratchDatabase&) = delete;
   const std::string& url() const { return m_url; }
 
  private:
-  std::string m_server_url;
-  std::string m_name;
   std::string m_url;
+  std::function<void()> m_remove;
 };
 
 // A cluster of the test's own (scripts/pg-cluster.sh), removed at the end.

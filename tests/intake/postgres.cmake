@@ -4,7 +4,9 @@
 if(TARGET intake_store_postgres)
   add_executable(intake_postgres_store_test
     ${CMAKE_CURRENT_LIST_DIR}/postgres_store_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pg_test_support.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/pg_test_support.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fresh_store_url.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/postgres_fresh_store.cpp)
   target_link_libraries(intake_postgres_store_test PRIVATE
     intake_store_postgres intake_store_sqlite gtest_main)
   target_compile_definitions(intake_postgres_store_test PRIVATE

@@ -88,19 +88,70 @@ QueryResult Connection::Classify(ResultPtr result) {
   return QueryResult(std::move(result), failure, std::move(message), std::move(sqlstate));
 }
 
+QueryResult Connection::Prepare(const Statement& statement) {
+  if (m_prepared.contains(statement.name)) return QueryResult(nullptr, Failure::kNone, {}, {});
+  QueryResult prepared =
+      Classify(ResultPtr(PQprepare(m_conn.get(), statement.name, statement.sql, 0, nullptr)));
+  if (prepared.ok()) m_prepared.insert(statement.name);
+  return prepared;
+}
+
 QueryResult Connection::Exec(const Statement& statement, const Params& params) {
-  if (!m_prepared.contains(statement.name)) {
-    QueryResult prepared =
-        Classify(ResultPtr(PQprepare(m_conn.get(), statement.name, statement.sql, 0, nullptr)));
-    if (!prepared.ok()) return prepared;
-    m_prepared.insert(statement.name);
-  }
+  QueryResult prepared = Prepare(statement);
+  if (!prepared.ok()) return prepared;
   std::vector<const char*> values;
   values.reserve(params.size());
   for (const auto& param : params) values.push_back(param ? param->c_str() : nullptr);
   return Classify(
       ResultPtr(PQexecPrepared(m_conn.get(), statement.name, static_cast<int>(values.size()),
                                values.data(), nullptr, nullptr, 0)));
+}
+
+std::vector<QueryResult> Connection::ExecBatch(const std::vector<Call>& calls) {
+  std::vector<QueryResult> results;
+  results.reserve(calls.size());
+  auto fail_rest = [&](QueryResult failure) {
+    while (results.size() < calls.size()) {
+      results.emplace_back(nullptr, failure.failure(), failure.message(), failure.sqlstate());
+    }
+    return std::move(results);
+  };
+  for (const Call& call : calls) {
+    QueryResult prepared = Prepare(*call.statement);
+    if (!prepared.ok()) return fail_rest(std::move(prepared));
+  }
+  if (PQenterPipelineMode(m_conn.get()) != 1) {
+    return fail_rest(Classify(nullptr));
+  }
+  bool sent = true;
+  for (const Call& call : calls) {
+    std::vector<const char*> values;
+    values.reserve(call.params.size());
+    for (const auto& param : call.params) values.push_back(param ? param->c_str() : nullptr);
+    sent = PQsendQueryPrepared(m_conn.get(), call.statement->name, static_cast<int>(values.size()),
+                               values.data(), nullptr, nullptr, 0) == 1;
+    if (!sent) break;
+  }
+  sent = sent && PQpipelineSync(m_conn.get()) == 1;
+  if (sent) {
+    // Each call's result, then the null that ends it; the sync's last.
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      ResultPtr result(PQgetResult(m_conn.get()));
+      if (!result) break;
+      const bool aborted = PQresultStatus(result.get()) == PGRES_PIPELINE_ABORTED;
+      results.push_back(aborted ? QueryResult(nullptr, Failure::kOther,
+                                              "not run: an earlier statement failed", {})
+                                : Classify(std::move(result)));
+      ResultPtr end(PQgetResult(m_conn.get()));
+    }
+    if (results.size() == calls.size()) ResultPtr sync(PQgetResult(m_conn.get()));
+  }
+  if (results.size() != calls.size() || PQexitPipelineMode(m_conn.get()) != 1) {
+    // A session that lost its place in the pipeline cannot be trusted.
+    m_poisoned = true;
+    return fail_rest(QueryResult(nullptr, Failure::kConnection, "the session broke mid-batch", {}));
+  }
+  return results;
 }
 
 bool Connection::StillOpen() {

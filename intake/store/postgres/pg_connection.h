@@ -64,10 +64,19 @@ class Connection {
   static std::unique_ptr<Connection> Open(const std::string& url, std::string* error);
 
   QueryResult Exec(const Statement& statement, const Params& params);
+
+  // Sends several statements at once and reads their results after (one
+  // round trip instead of one each). Each result is in the place of its
+  // call; after a failure, the later calls fail too, with no effect.
+  struct Call {
+    const Statement* statement;
+    Params params;
+  };
+  std::vector<QueryResult> ExecBatch(const std::vector<Call>& calls);
   // A command without parameters (BEGIN, COMMIT, DDL), not prepared.
   QueryResult Run(const char* sql);
 
-  bool broken() const { return PQstatus(m_conn.get()) != CONNECTION_OK; }
+  bool broken() const { return m_poisoned || PQstatus(m_conn.get()) != CONNECTION_OK; }
   // Reads, without waiting, what the server sent while the session was idle:
   // a session that the server closed (a restart) then shows as broken.
   bool StillOpen();
@@ -75,9 +84,11 @@ class Connection {
  private:
   explicit Connection(ConnPtr conn) : m_conn(std::move(conn)) {}
   QueryResult Classify(ResultPtr result);
+  QueryResult Prepare(const Statement& statement);
 
   ConnPtr m_conn;
   std::unordered_set<std::string> m_prepared;
+  bool m_poisoned = false;
 };
 
 }  // namespace intake::pg

@@ -42,7 +42,7 @@ bool DayPartitions::Ensure(Connection& conn, std::int64_t day, std::string* erro
     for (const char* table : kDayTables) {
       const std::string sql = "CREATE TABLE IF NOT EXISTS " + PartitionName(table, d) +
                               " PARTITION OF " + table + " FOR VALUES FROM (" + std::to_string(d) +
-                              ") TO (" + std::to_string(d + 1) + ")";
+                              ") TO (" + std::to_string(d + 1) + ") WITH (fillfactor = 70)";
       result = conn.Run(sql.c_str());
       if (!result.ok()) break;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -28,6 +28,8 @@ constexpr const char* kNoPartitionState = "23514";
 // client's own number, so that nodes check and count one client in turn:
 // the rate limit is shared, and of two nodes given one upload (one key
 // belongs to one client) the second sees the first's commit.
+constexpr Statement kBegin{"begin", "BEGIN"};
+constexpr Statement kCommit{"commit", "COMMIT"};
 constexpr Statement kLockClients{
     "lock_clients", "SELECT pg_advisory_xact_lock(k) FROM unnest($1::bigint[]) AS u(k)"};
 constexpr Statement kFindKeys{"find_keys", "SELECT key FROM uploads WHERE key = ANY($1::text[])"};
@@ -46,29 +48,44 @@ constexpr Statement kInsertUploadVersions{
     "INSERT INTO upload_versions (product_ver, upload_key, position) "
     "SELECT v, k, p FROM unnest($1::text[], $2::text[], $3::bigint[]) WITH ORDINALITY "
     "AS u(v, k, p, o) ORDER BY o ON CONFLICT DO NOTHING"};
+// The group's clients, each made once in the clients table. No other node
+// makes one of them meanwhile: each is under its client lock.
+constexpr Statement kClientIds{
+    "client_ids",
+    "WITH wanted AS (SELECT DISTINCT n FROM unnest($1::text[]) AS u(n)), "
+    "added AS (INSERT INTO clients (name) SELECT n FROM wanted ORDER BY n "
+    "ON CONFLICT (name) DO NOTHING RETURNING id, name) "
+    "SELECT id, name FROM added UNION ALL "
+    "SELECT c.id, c.name FROM clients c JOIN wanted ON c.name = wanted.n"};
+constexpr Statement kFindItems{
+    "find_items",
+    "SELECT id, encode(key_hash, 'hex') FROM items "
+    "WHERE key_hash = ANY(ARRAY(SELECT decode(h, 'hex') FROM unnest($1::text[]) AS u(h)))"};
+// Returns the pairs that are new: a client counts once per item, however
+// often it reports it.
+constexpr Statement kAddItemClients{
+    "add_item_clients",
+    "INSERT INTO item_clients (item_id, client_id) "
+    "SELECT i, c FROM unnest($1::bigint[], $2::bigint[]) WITH ORDINALITY AS u(i, c, o) ORDER BY o "
+    "ON CONFLICT DO NOTHING RETURNING item_id"};
 // Rows go in in key-hash order, so that concurrent transactions lock shared
-// items in one order and cannot deadlock on them. A new row starts with no
-// clients: its client rows below count them.
+// items in one order and cannot deadlock on them. `clients` holds the
+// clients new to the item: all of the group's for an item that did not
+// exist when looked up (its clients are under this group's locks, so none
+// of them can have reported it since), the new pairs for one that did.
 constexpr Statement kUpsertItems{
     "upsert_items",
     "INSERT INTO items (key_hash, product_ver, kind, error_code, message, value, dll_ver, "
     "app_ver, count, clients, first_seen, last_seen) "
-    "SELECT decode(h, 'hex'), pv, k, e, m, v, dv, av, n, 0, $9::bigint, $9::bigint "
+    "SELECT decode(h, 'hex'), pv, k, e, m, v, dv, av, n, nc, $9::bigint, $9::bigint "
     "FROM unnest($1::text[], $2::text[], $3::text[], $4::int[], $5::text[], $6::text[], "
-    "$7::text[], $8::text[], $10::bigint[]) WITH ORDINALITY AS u(h, pv, k, e, m, v, dv, av, n, o) "
-    "ORDER BY o ON CONFLICT (key_hash) DO UPDATE SET count = items.count + excluded.count, "
+    "$7::text[], $8::text[], $10::bigint[], $11::bigint[]) WITH ORDINALITY "
+    "AS u(h, pv, k, e, m, v, dv, av, n, nc, o) ORDER BY o "
+    "ON CONFLICT (key_hash) DO UPDATE SET count = items.count + excluded.count, "
+    "clients = items.clients + excluded.clients, "
     "first_seen = least(items.first_seen, excluded.first_seen), "
     "last_seen = greatest(items.last_seen, excluded.last_seen) "
     "RETURNING id, encode(key_hash, 'hex')"};
-// A client counts once per item, however often it reports it.
-constexpr Statement kAddClients{
-    "add_clients",
-    "WITH added AS (INSERT INTO item_clients (item_id, client) "
-    "SELECT i, c FROM unnest($1::bigint[], $2::text[]) WITH ORDINALITY AS u(i, c, o) ORDER BY o "
-    "ON CONFLICT DO NOTHING RETURNING item_id), "
-    "counted AS (SELECT item_id, count(*) AS n FROM added GROUP BY item_id) "
-    "UPDATE items SET clients = items.clients + counted.n FROM counted "
-    "WHERE items.id = counted.item_id"};
 constexpr Statement kAddItemDays{
     "add_item_days",
     "INSERT INTO item_days (item_id, day, count) "
@@ -107,15 +124,22 @@ std::string HashHex(const ItemKey& key) {
 std::string Number(std::int64_t n) { return std::to_string(n); }
 
 struct ItemTotal {
+  std::string hash;  // hex
   const ItemKey* key = nullptr;
   std::uint64_t count = 0;
-  std::set<std::string> clients;
+  std::vector<const std::string*> client_names;  // each once
+  std::vector<std::int64_t> clients;             // their ids, in the same order
+  std::int64_t id = 0;                           // 0 until the database names it
+  bool known = false;                            // it existed before this group
+  std::int64_t new_clients = 0;
 };
 
 enum class AttemptEnd { kCommitted, kRetry, kMissingPartition, kFailed };
 
 // One try at the group's transaction. Every step is one statement for the
-// whole group; the first that fails ends the try, and Run rolls back.
+// whole group, and the statements that do not wait on each other's results
+// go in one batch: five round trips in all. The first failure ends the try,
+// and Run rolls back.
 class GroupTransaction {
  public:
   GroupTransaction(Connection& conn, const std::vector<const FoldedUpload*>& uploads,
@@ -132,6 +156,8 @@ class GroupTransaction {
   const std::string& error() const { return m_error; }
 
  private:
+  using Calls = std::vector<Connection::Call>;
+
   bool Check(const QueryResult& result) {
     if (result.ok()) return true;
     m_error = result.message();
@@ -141,15 +167,43 @@ class GroupTransaction {
     return false;
   }
 
+  // Runs a batch; true when every call succeeded.
+  bool Batch(const Calls& calls, std::vector<QueryResult>* results) {
+    *results = m_conn.ExecBatch(calls);
+    for (const QueryResult& result : *results) {
+      if (!Check(result)) return false;
+    }
+    return true;
+  }
+
   AttemptEnd Steps() {
-    if (!Check(m_conn.Run("BEGIN")) || !LockClients() || !Decide() || !InsertUploads() ||
-        !AddItems() || !AddLosses() || !Check(m_conn.Run("COMMIT"))) {
+    std::vector<QueryResult> results;
+    if (!Batch({{&kBegin, {}}, LockClients(), FindKeys(), RecentUploads()}, &results)) {
       return m_end;
     }
+    Decide(results[2], results[3]);
+    if (m_accepted.empty()) {
+      return Check(m_conn.Exec(kCommit, {})) ? AttemptEnd::kCommitted : m_end;
+    }
+    m_totals = Totals();
+    Calls calls = InsertUploads();
+    calls.push_back(ClientIds());
+    calls.push_back(FindItems());
+    if (!Batch(calls, &results) || !UploadsInserted(results[0]) ||
+        !ReadClientIds(results[calls.size() - 2]) || !ReadKnownItems(results.back())) {
+      return m_end;
+    }
+    calls.clear();
+    if (!AddClientsOfKnownItems() || !UpsertItems()) return m_end;
+    if (auto pairs = ItemClients(false)) calls.push_back(std::move(*pairs));
+    calls.push_back(ItemDays());
+    if (auto losses = Losses()) calls.push_back(std::move(*losses));
+    calls.push_back({&kCommit, {}});
+    if (!Batch(calls, &results)) return m_end;
     return AttemptEnd::kCommitted;
   }
 
-  bool LockClients() {
+  Connection::Call LockClients() {
     std::vector<std::int64_t> keys;
     for (const FoldedUpload* upload : m_uploads) keys.push_back(ClientLockKey(upload->client));
     // One order for every transaction: two groups never wait on each other.
@@ -157,24 +211,26 @@ class GroupTransaction {
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     ArrayLiteral array;
     for (std::int64_t key : keys) array.AddInt(key);
-    return Check(m_conn.Exec(kLockClients, {std::move(array).Finish()}));
+    return {&kLockClients, {std::move(array).Finish()}};
+  }
+
+  Connection::Call FindKeys() {
+    ArrayLiteral keys;
+    for (const FoldedUpload* upload : m_uploads) keys.AddText(upload->key);
+    return {&kFindKeys, {std::move(keys).Finish()}};
+  }
+
+  Connection::Call RecentUploads() {
+    ArrayLiteral clients;
+    for (const FoldedUpload* upload : m_uploads) clients.AddText(upload->client);
+    return {&kRecentUploads, {std::move(clients).Finish(), Number(m_now - kHour)}};
   }
 
   // Duplicates first, then the rate check of what is new, in group order,
   // with the group's own earlier uploads counted as the database would.
-  bool Decide() {
-    ArrayLiteral keys, clients;
-    for (const FoldedUpload* upload : m_uploads) {
-      keys.AddText(upload->key);
-      clients.AddText(upload->client);
-    }
-    QueryResult known = m_conn.Exec(kFindKeys, {std::move(keys).Finish()});
-    if (!Check(known)) return false;
+  void Decide(const QueryResult& known, const QueryResult& recent) {
     std::unordered_set<std::string> committed;
     for (int row = 0; row < known.rows(); ++row) committed.insert(known.text(row, 0));
-    QueryResult recent =
-        m_conn.Exec(kRecentUploads, {std::move(clients).Finish(), Number(m_now - kHour)});
-    if (!Check(recent)) return false;
     struct Window {
       std::int64_t count = 0;
       UnixSeconds oldest = 0;
@@ -201,12 +257,11 @@ class GroupTransaction {
       m_results[i] = {CommitOutcome::kAccepted, 0};
       m_accepted.push_back(&upload);
     }
-    return true;
   }
 
-  bool InsertUploads() {
-    if (m_accepted.empty()) return true;
+  Calls InsertUploads() {
     ArrayLiteral keys, clients, items, bytes, versions, version_keys, positions;
+    bool any_version = false;
     for (const FoldedUpload* upload : m_accepted) {
       keys.AddText(upload->key);
       clients.AddText(upload->client);
@@ -217,38 +272,135 @@ class GroupTransaction {
         versions.AddText(version);
         version_keys.AddText(upload->key);
         positions.AddInt(position++);
+        any_version = true;
       }
     }
-    QueryResult inserted = m_conn.Exec(
-        kInsertUploads, {std::move(keys).Finish(), std::move(clients).Finish(), Number(m_now),
-                         std::move(items).Finish(), std::move(bytes).Finish()});
-    if (!Check(inserted)) return false;
-    if (static_cast<std::size_t>(inserted.rows()) != m_accepted.size()) {
-      // A key committed meanwhile by a writer that did not take its
-      // client's lock: start again, and the next try finds it a duplicate.
-      m_error = "an upload key was committed meanwhile";
-      m_end = AttemptEnd::kRetry;
-      return false;
+    Calls calls;
+    calls.push_back({&kInsertUploads,
+                     {std::move(keys).Finish(), std::move(clients).Finish(), Number(m_now),
+                      std::move(items).Finish(), std::move(bytes).Finish()}});
+    if (any_version) {
+      calls.push_back({&kInsertUploadVersions,
+                       {std::move(versions).Finish(), std::move(version_keys).Finish(),
+                        std::move(positions).Finish()}});
     }
-    return Check(m_conn.Exec(kInsertUploadVersions,
-                             {std::move(versions).Finish(), std::move(version_keys).Finish(),
-                              std::move(positions).Finish()}));
+    return calls;
   }
 
-  bool AddItems() {
-    std::map<std::string, ItemTotal> totals;  // by key hash: the order rows are locked in
-    for (const FoldedUpload* upload : m_accepted) {
-      for (const FoldedItem& item : upload->items) {
-        ItemTotal& total = totals[HashHex(item.key)];
-        total.key = &item.key;
-        total.count += item.count;
-        total.clients.insert(upload->client);
+  bool UploadsInserted(const QueryResult& inserted) {
+    if (static_cast<std::size_t>(inserted.rows()) == m_accepted.size()) return true;
+    // A key committed meanwhile by a writer that did not take its client's
+    // lock: start again, and the next try finds it a duplicate.
+    m_error = "an upload key was committed meanwhile";
+    m_end = AttemptEnd::kRetry;
+    return false;
+  }
+
+  Connection::Call ClientIds() {
+    ArrayLiteral names;
+    for (const FoldedUpload* upload : m_accepted) names.AddText(upload->client);
+    return {&kClientIds, {std::move(names).Finish()}};
+  }
+
+  bool ReadClientIds(const QueryResult& ids) {
+    std::unordered_map<std::string, std::int64_t> id_of;
+    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.int64(row, 0);
+    for (ItemTotal& total : m_totals) {
+      for (const std::string* name : total.client_names) {
+        const auto id = id_of.find(*name);
+        if (id == id_of.end()) return Fail("a client came back without its id");
+        total.clients.push_back(id->second);
       }
     }
-    if (totals.empty()) return true;
-    ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts;
-    for (const auto& [hash, total] : totals) {
-      hashes.AddText(hash);
+    return true;
+  }
+
+  // The group's items summed, one row each, in key-hash order.
+  std::vector<ItemTotal> Totals() {
+    std::vector<ItemTotal> totals;
+    std::unordered_map<std::string, std::size_t> index;
+    for (const FoldedUpload* upload : m_accepted) {
+      for (const FoldedItem& item : upload->items) {
+        std::string hash = HashHex(item.key);
+        const auto [at, fresh] = index.try_emplace(hash, totals.size());
+        if (fresh) {
+          totals.emplace_back();
+          totals.back().hash = std::move(hash);
+          totals.back().key = &item.key;
+        }
+        ItemTotal& total = totals[at->second];
+        total.count += item.count;
+        auto& names = total.client_names;
+        if (std::find_if(names.begin(), names.end(), [&](const std::string* name) {
+              return *name == upload->client;
+            }) == names.end()) {
+          names.push_back(&upload->client);
+        }
+      }
+    }
+    std::sort(totals.begin(), totals.end(),
+              [](const ItemTotal& a, const ItemTotal& b) { return a.hash < b.hash; });
+    m_by_hash.reserve(totals.size());
+    return totals;
+  }
+
+  Connection::Call FindItems() {
+    ArrayLiteral wanted;
+    for (const ItemTotal& total : m_totals) wanted.AddText(total.hash);
+    return {&kFindItems, {std::move(wanted).Finish()}};
+  }
+
+  bool ReadKnownItems(const QueryResult& found) {
+    for (ItemTotal& total : m_totals) m_by_hash[total.hash] = &total;
+    for (int row = 0; row < found.rows(); ++row) {
+      const auto total = m_by_hash.find(found.text(row, 1));
+      if (total == m_by_hash.end()) return Fail("an unknown item came back");
+      total->second->id = found.int64(row, 0);
+    }
+    // An item that did not exist when looked up has only new clients: its
+    // clients are under this group's locks, so none can have reported it.
+    for (ItemTotal& total : m_totals) {
+      if (total.id == 0) total.new_clients = static_cast<std::int64_t>(total.clients.size());
+    }
+    return true;
+  }
+
+  // The client pairs of the items known before (known) or made now.
+  std::optional<Connection::Call> ItemClients(bool known) {
+    ArrayLiteral items, clients;
+    bool any = false;
+    for (const ItemTotal& total : m_totals) {
+      if (total.known != known) continue;
+      for (std::int64_t client : total.clients) {
+        items.AddInt(total.id);
+        clients.AddInt(client);
+        any = true;
+      }
+    }
+    if (!any) return std::nullopt;
+    return Connection::Call{&kAddItemClients,
+                            {std::move(items).Finish(), std::move(clients).Finish()}};
+  }
+
+  // Each known item learns how many of its clients are new to it.
+  bool AddClientsOfKnownItems() {
+    for (ItemTotal& total : m_totals) total.known = total.id != 0;
+    const auto call = ItemClients(true);
+    if (!call) return true;
+    QueryResult added = m_conn.Exec(*call->statement, call->params);
+    if (!Check(added)) return false;
+    std::unordered_map<std::int64_t, std::int64_t> fresh;
+    for (int row = 0; row < added.rows(); ++row) ++fresh[added.int64(row, 0)];
+    for (ItemTotal& total : m_totals) {
+      if (total.known) total.new_clients = fresh[total.id];
+    }
+    return true;
+  }
+
+  bool UpsertItems() {
+    ArrayLiteral hashes, products, kinds, codes, messages, values, dlls, apps, counts, news;
+    for (const ItemTotal& total : m_totals) {
+      hashes.AddText(total.hash);
       products.AddText(total.key->product_ver);
       kinds.AddText(total.key->kind);
       codes.AddInt(total.key->error_code);
@@ -261,55 +413,58 @@ class GroupTransaction {
       dlls.AddText(total.key->dll_ver);
       apps.AddText(total.key->app_ver);
       counts.AddInt(static_cast<std::int64_t>(total.count));
+      news.AddInt(total.new_clients);
     }
-    QueryResult ids =
-        m_conn.Exec(kUpsertItems, {std::move(hashes).Finish(), std::move(products).Finish(),
-                                   std::move(kinds).Finish(), std::move(codes).Finish(),
-                                   std::move(messages).Finish(), std::move(values).Finish(),
-                                   std::move(dlls).Finish(), std::move(apps).Finish(),
-                                   Number(m_now), std::move(counts).Finish()});
+    QueryResult ids = m_conn.Exec(
+        kUpsertItems,
+        {std::move(hashes).Finish(), std::move(products).Finish(), std::move(kinds).Finish(),
+         std::move(codes).Finish(), std::move(messages).Finish(), std::move(values).Finish(),
+         std::move(dlls).Finish(), std::move(apps).Finish(), Number(m_now),
+         std::move(counts).Finish(), std::move(news).Finish()});
     if (!Check(ids)) return false;
-    std::unordered_map<std::string, std::int64_t> id_of;
-    id_of.reserve(static_cast<std::size_t>(ids.rows()));
-    for (int row = 0; row < ids.rows(); ++row) id_of[ids.text(row, 1)] = ids.int64(row, 0);
-
-    ArrayLiteral client_items, client_names, day_items, day_counts;
-    for (const auto& [hash, total] : totals) {
-      const auto id = id_of.find(hash);
-      if (id == id_of.end()) {
-        m_error = "an item row came back without its id";
-        m_end = AttemptEnd::kFailed;
-        return false;
-      }
-      for (const std::string& client : total.clients) {
-        client_items.AddInt(id->second);
-        client_names.AddText(client);
-      }
-      day_items.AddInt(id->second);
-      day_counts.AddInt(static_cast<std::int64_t>(total.count));
+    for (int row = 0; row < ids.rows(); ++row) {
+      const auto total = m_by_hash.find(ids.text(row, 1));
+      if (total == m_by_hash.end()) return Fail("an unknown item came back");
+      total->second->id = ids.int64(row, 0);
     }
-    return Check(m_conn.Exec(kAddClients, {std::move(client_items).Finish(),
-                                           std::move(client_names).Finish()})) &&
-           Check(m_conn.Exec(kAddItemDays, {Number(m_day), std::move(day_items).Finish(),
-                                            std::move(day_counts).Finish()}));
+    for (const ItemTotal& total : m_totals) {
+      if (total.id == 0) return Fail("an item row came back without its id");
+    }
+    return true;
   }
 
-  bool AddLosses() {
+  Connection::Call ItemDays() {
+    ArrayLiteral items, counts;
+    for (const ItemTotal& total : m_totals) {
+      items.AddInt(total.id);
+      counts.AddInt(static_cast<std::int64_t>(total.count));
+    }
+    return {&kAddItemDays, {Number(m_day), std::move(items).Finish(), std::move(counts).Finish()}};
+  }
+
+  std::optional<Connection::Call> Losses() {
     std::map<std::pair<int, std::string>, std::uint64_t> totals;
     for (const FoldedUpload* upload : m_accepted) {
       for (const LossRow& loss : upload->losses) {
         totals[{static_cast<int>(loss.cause), loss.product_ver}] += loss.records_lost;
       }
     }
-    if (totals.empty()) return true;
+    if (totals.empty()) return std::nullopt;
     ArrayLiteral causes, products, lost;
     for (const auto& [key, records] : totals) {
       causes.AddInt(key.first);
       products.AddText(key.second);
       lost.AddInt(static_cast<std::int64_t>(records));
     }
-    return Check(m_conn.Exec(kAddLosses, {Number(m_day), std::move(causes).Finish(),
-                                          std::move(products).Finish(), std::move(lost).Finish()}));
+    return Connection::Call{&kAddLosses,
+                            {Number(m_day), std::move(causes).Finish(),
+                             std::move(products).Finish(), std::move(lost).Finish()}};
+  }
+
+  bool Fail(const char* why) {
+    m_error = why;
+    m_end = AttemptEnd::kFailed;
+    return false;
   }
 
   Connection& m_conn;
@@ -319,6 +474,8 @@ class GroupTransaction {
   const RateLimit m_limit;
   std::vector<CommitResult> m_results;
   std::vector<const FoldedUpload*> m_accepted;
+  std::vector<ItemTotal> m_totals;
+  std::unordered_map<std::string, ItemTotal*> m_by_hash;  // into m_totals
   AttemptEnd m_end = AttemptEnd::kFailed;
   std::string m_error;
 };
