@@ -33,7 +33,7 @@ constexpr Statement kIdentityVersions{
 constexpr Statement kIdentityCounts{
     "dash_identity_counts",
     "SELECT i.product_ver, sum(i.count), count(*), "
-    "(SELECT count(DISTINCT c.client) FROM item_clients c JOIN items j ON j.id = c.item_id "
+    "(SELECT count(DISTINCT c.client_id) FROM item_clients c JOIN items j ON j.id = c.item_id "
     " WHERE j.kind = $1::text AND j.error_code = $2::int AND md5(j.message) = md5($3::text) "
     " AND j.message = $3::text AND j.product_ver = i.product_ver) "
     "FROM items i WHERE i.kind = $1::text AND i.error_code = $2::int "
@@ -131,7 +131,8 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
   // One prepared statement per shape of filters, so each plan can use the
   // index its filters call for.
   const std::string column = SortColumn(query.sort);
-  std::string name = "dash_items_" + column;
+  std::string name = "dash_items_";
+  name.append(column);
   std::string sql =
       "SELECT id, product_ver, kind, error_code, message, value, dll_ver, app_ver, count, "
       "clients, first_seen, last_seen FROM items WHERE product_ver = $1::text";
@@ -139,10 +140,11 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
   auto add = [&](const std::optional<std::string>& value, const std::string& condition, char tag) {
     if (!value) return;
     params.push_back(*value);
-    const std::string n = "$" + std::to_string(params.size());
+    std::string n = std::to_string(params.size());
+    n.insert(n.begin(), '$');
     std::string text = condition;
     for (std::size_t at; (at = text.find('#')) != std::string::npos;) text.replace(at, 1, n);
-    sql += " AND " + text;
+    sql.append(" AND ").append(text);
     name.push_back(tag);
   };
   add(query.kind, "kind = #::text", 'k');
@@ -154,14 +156,14 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
     params.push_back(std::to_string(after->value));
     params.push_back(std::to_string(after->id));
     const std::size_t n = params.size();
-    sql += " AND (" + column + ", id) < ($" + std::to_string(n - 1) + "::bigint, $" +
-           std::to_string(n) + "::bigint)";
+    sql.append(" AND (").append(column).append(", id) < ($").append(std::to_string(n - 1));
+    sql.append("::bigint, $").append(std::to_string(n)).append("::bigint)");
     name.push_back('c');
   }
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, 1000);
   params.push_back(std::to_string(std::int64_t{limit} + 1));
-  sql +=
-      " ORDER BY " + column + " DESC, id DESC LIMIT $" + std::to_string(params.size()) + "::bigint";
+  sql.append(" ORDER BY ").append(column).append(" DESC, id DESC LIMIT $");
+  sql.append(std::to_string(params.size())).append("::bigint");
   QueryResult rows = conn.Exec({name.c_str(), sql.c_str()}, params);
   if (!rows.ok()) return false;
   for (int row = 0; row < rows.rows(); ++row) {
