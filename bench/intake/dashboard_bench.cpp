@@ -140,7 +140,8 @@ bool FillPostgres(const std::string& url, const Shape& s) {
       return false;
     }
   }
-  std::vector<std::string> steps;
+  // The store's sessions bound each statement; a bulk fill takes longer.
+  std::vector<std::string> steps = {"SET statement_timeout = 0"};
   const std::string v = VersionSql(s, "g");
   steps.push_back(
       "INSERT INTO items (id, key_hash, product_ver, kind, error_code, message, value, dll_ver, "
@@ -155,13 +156,13 @@ bool FillPostgres(const std::string& url, const Shape& s) {
       std::to_string((today - 89) * kSecondsPerDay) + " + g % 1000, " +
       std::to_string(today * kSecondsPerDay) +
       " - g % 80000 "
-      "FROM generate_series(1, " +
+      "FROM generate_series(1::bigint, " +
       std::to_string(s.items) + ") g");
   steps.push_back("SELECT setval(pg_get_serial_sequence('items', 'id'), " +
                   std::to_string(s.items) + ")");
   steps.push_back(
       "INSERT INTO clients (id, name) OVERRIDING SYSTEM VALUE SELECT g, 'client-' || g "
-      "FROM generate_series(1, " +
+      "FROM generate_series(1::bigint, " +
       std::to_string(s.clients) + ") g");
   steps.push_back("SELECT setval(pg_get_serial_sequence('clients', 'id'), " +
                   std::to_string(s.clients) + ")");
@@ -174,7 +175,7 @@ bool FillPostgres(const std::string& url, const Shape& s) {
                   std::to_string(s.days_per_item - 1) + ") j");
   steps.push_back("INSERT INTO uploads SELECT 'u' || g, 'client-' || (1 + g % " +
                   std::to_string(s.clients) + "), " + std::to_string(today * kSecondsPerDay) +
-                  " - g % 7000000, 20, 5000 FROM generate_series(1, " + std::to_string(s.uploads) +
+                  " - g % 7000000, 20, 5000 FROM generate_series(1::bigint, " + std::to_string(s.uploads) +
                   ") g");
   steps.push_back("INSERT INTO upload_versions SELECT '2.' || (substr(key, 2)::bigint % " +
                   std::to_string(s.versions) + ") || '.0.0', key, 0 FROM uploads");
