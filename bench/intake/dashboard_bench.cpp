@@ -175,8 +175,8 @@ bool FillPostgres(const std::string& url, const Shape& s) {
                   std::to_string(s.days_per_item - 1) + ") j");
   steps.push_back("INSERT INTO uploads SELECT 'u' || g, 'client-' || (1 + g % " +
                   std::to_string(s.clients) + "), " + std::to_string(today * kSecondsPerDay) +
-                  " - g % 7000000, 20, 5000 FROM generate_series(1::bigint, " + std::to_string(s.uploads) +
-                  ") g");
+                  " - g % 7000000, 20, 5000 FROM generate_series(1::bigint, " +
+                  std::to_string(s.uploads) + ") g");
   steps.push_back("INSERT INTO upload_versions SELECT '2.' || (substr(key, 2)::bigint % " +
                   std::to_string(s.versions) + ") || '.0.0', key, 0 FROM uploads");
   steps.push_back("INSERT INTO losses SELECT c, '2.' || v || '.0.0', " + std::to_string(today) +
