@@ -15,7 +15,9 @@ required=(cmake ninja-build g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-
   clang-format llvm-14 lld wine wine64 python3
   # report-intake: Beast/Asio, SQLite (and its shell for backups), pugixml,
   # libpq, OpenSSL's SHA-256, and a PostgreSQL server for the store's tests.
-  pkg-config libboost-dev libsqlite3-dev sqlite3 libpugixml-dev libpq-dev libssl-dev postgresql-15)
+  pkg-config libboost-dev libsqlite3-dev sqlite3 libpugixml-dev libpq-dev libssl-dev postgresql-15
+  # The dashboard's pages are checked and photographed in headless Chromium.
+  chromium)
 # The Windows Installer packages (installer/): wixl builds them, msitools' msibuild
 # sets their file versions, msiinfo reads their tables back in the tests.
 required+=(wixl msitools)

@@ -3,7 +3,8 @@
 # programs of the suite log from two modules, the next day's first load rolls
 # the log over, the pending log is dumped, the report comes back through COM,
 # is uploaded to report-intake on the loopback interface, which the read API
-# then shows, and is gone from the client.
+# then shows, and is gone from the client; a second data folder sends too,
+# and the dashboard's page of the product version ends in demo-out/dashboard.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
@@ -101,6 +102,47 @@ PY
 step "6. The pending log is gone; today's record waits for tomorrow's roll-over"
 ls -l "$out/data" | awk 'NR > 1 {print "   " $5 " bytes  " $9}'
 [ ! -e "$out/data/error.bf" ] || { echo "error.bf is still there" >&2; exit 1; }
+
+step "7. A second machine: another data folder logs, rolls over and sends through logtool send"
+export CRT_DATA_DIR="Z:${out//\//\\}\\data2"
+show "$out/suite/player.exe" log --kind error --module "$(winpath "$out/suite/crt.dll")" \
+  --value 'D:\media\b.avi' "Cannot open file"
+show "$tool" config set General LogErrorDate 2000.01.01
+show "$out/suite/player.exe" log --kind warning "First record of the new day"
+show "$tool" send --url "$url/reports" --timeout 10
 show "$tool" unregister >/dev/null
+
+step "8. The dashboard: the product version's page, as a browser shows it"
+version=$(python3 - "$url" <<'PY'
+import json, sys, urllib.request
+request = urllib.request.Request(sys.argv[1] + "/api/items",
+                                 headers={"Authorization": "Bearer demo-token"})
+with urllib.request.urlopen(request, timeout=10) as answer:
+    print(json.load(answer)["items"][0]["product"])
+PY
+)
+page="/products/$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$version")"
+if command -v chromium >/dev/null; then
+  profile=$(mktemp -d)
+  chromium --headless=new --no-sandbox --disable-gpu --no-first-run --user-data-dir="$profile" \
+    --hide-scrollbars --window-size=1280,900 --screenshot="$out/dashboard.png" \
+    "$url$page?token=demo-token" >/dev/null 2>&1 || true
+  rm -rf "$profile"
+  [ -s "$out/dashboard.png" ] && echo "   demo-out/dashboard.png: $page" ||
+    echo "   chromium could not take the screenshot here"
+else
+  echo "   no chromium here: no screenshot (scripts/bootstrap.sh installs it)"
+fi
+echo "   clients of $version: $(python3 - "$url" "$version" <<'PY'
+import json, sys, urllib.request
+request = urllib.request.Request(sys.argv[1] + "/api/items?product=" + sys.argv[2],
+                                 headers={"Authorization": "Bearer demo-token"})
+with urllib.request.urlopen(request, timeout=10) as answer:
+    print(max(item["clients"] for item in json.load(answer)["items"]))
+PY
+)"
 echo
-echo "Everything is in demo-out/: data/ (the data folder), intake/ (report-intake's store and log)."
+echo "Everything is in demo-out/: data/ and data2/ (two clients' data folders), intake/ (report-intake's"
+echo "store and log), dashboard.png. To look at the dashboard again:"
+echo "  build/intake/app/report-intake serve --store sqlite:demo-out/intake/intake.db --token-file demo-out/intake/tokens"
+echo "  then open http://127.0.0.1:8080/?token=demo-token$([ -n "$page" ] && printf ' (the version: http://127.0.0.1:8080%s)' "$page")"

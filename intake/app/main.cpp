@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/options.h"
+#include "dashboard/escape.h"
 #include "http/read_api.h"
 #include "http/server.h"
 #include "http/upload_handler.h"
@@ -73,6 +74,7 @@ int Serve(const intake::ServeOptions& options) {
   commit_options.limit.uploads_per_client_per_hour = options.uploads_per_client_per_hour;
   intake::GroupCommitter committer(*store, commit_options);
   intake::UploadHandler uploads(committer, options.keep_user_paths);
+  const std::optional<std::string> sign_in_token = tokens.First();
   intake::ReadApi reads(*store, std::move(tokens));
   intake::Server server(options.server, uploads, reads);
   if (!server.Listen(&error)) {
@@ -80,6 +82,12 @@ int Serve(const intake::ServeOptions& options) {
     return kExitFailure;
   }
   std::printf("listening on %s\n", server.Url().c_str());
+  if (sign_in_token) {
+    // The dashboard's sign-in address; the page sets a cookie and drops the
+    // token from the address.
+    std::printf("dashboard: %s/?token=%s\n", server.Url().c_str(),
+                intake::dashboard::UrlComponent(*sign_in_token).c_str());
+  }
   std::fflush(stdout);
 
   std::thread waiter([&] {

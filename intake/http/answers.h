@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "contract/contract_error.h"
 #include "store/store.h"
@@ -50,6 +52,7 @@ struct Reply {
   std::string body;
   std::optional<std::uint32_t> retry_after;  // seconds, for 429 and 503
   bool close = false;                        // the connection ends after this answer
+  std::vector<std::pair<std::string, std::string>> headers;  // more headers, as they are
 };
 
 // The outcome's row as a one-line plain-text answer.

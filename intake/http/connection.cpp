@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "dashboard/dashboard.h"
 #include "http/answers.h"
 #include "http/inflight_budget.h"
 #include "http/read_api.h"
@@ -148,6 +149,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const auto& header = m_parser->get();
     m_method = std::string(header.method_string());
     m_target = std::string(header.target());
+    // A sign-in address holds a read token, which no log may keep.
+    m_loggedTarget = dashboard::RedactToken(m_target);
     const std::string_view path = std::string_view(m_target).substr(0, m_target.find('?'));
     const auto length = m_parser->content_length();
     m_declared = length.value_or(0);
@@ -189,8 +192,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     auto request = m_parser->release();
     if (!m_upload) {
       std::optional<std::string> authorization = HeaderValue(request, "Authorization");
-      asio::post(m_services.workers, [self = shared_from_this(), authorization] {
-        Reply reply = self->m_services.reads.Handle(self->m_method, self->m_target, authorization);
+      std::optional<std::string> cookie = HeaderValue(request, "Cookie");
+      asio::post(m_services.workers, [self = shared_from_this(), authorization, cookie] {
+        Reply reply =
+            self->m_services.reads.Handle(self->m_method, self->m_target, authorization, cookie);
         asio::post(self->m_stream.get_executor(),
                    [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply)); });
       });
@@ -236,6 +241,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     response.set(http::field::content_type, reply.content_type);
     if (reply.retry_after)
       response.set(http::field::retry_after, std::to_string(*reply.retry_after));
+    for (const auto& [name, value] : reply.headers) response.insert(name, value);
     response.body() = std::move(reply.body);
     response.keep_alive(!m_closeAfter);
     response.prepare_payload();
@@ -249,7 +255,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     m_stream.expires_never();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - m_started).count();
     LogRequest({m_peer, m_method.empty() ? std::string_view("-") : std::string_view(m_method),
-                m_target.empty() ? std::string_view("-") : std::string_view(m_target),
+                m_target.empty() ? std::string_view("-") : std::string_view(m_loggedTarget),
                 m_response->result_int(), m_key, m_declared, ms});
     m_response.reset();
     if (ec) return Close();
@@ -305,6 +311,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string m_peer;
   std::string m_method;
   std::string m_target;
+  std::string m_loggedTarget;
   std::string m_key;
   std::uint64_t m_declared = 0;
   std::uint64_t m_lingered = 0;

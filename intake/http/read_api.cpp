@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -275,16 +276,24 @@ bool TokenSet::Admits(std::optional<std::string_view> authorization) const {
   return admitted;
 }
 
+bool TokenSet::AdmitsToken(std::string_view token) const {
+  bool admitted = false;
+  for (const std::string& known : m_tokens) admitted |= SameText(token, known);
+  return admitted;
+}
+
 bool ReadApi::Serves(std::string_view target) {
   const std::string_view path = target.substr(0, target.find('?'));
-  return path == "/healthz" || path.starts_with("/api/");
+  return path == "/healthz" || path.starts_with("/api/") || dashboard::Dashboard::Serves(path);
 }
 
 Reply ReadApi::Handle(std::string_view method, std::string_view target,
-                      std::optional<std::string_view> authorization) noexcept {
+                      std::optional<std::string_view> authorization,
+                      std::optional<std::string_view> cookie) noexcept {
   try {
     const auto mark = target.find('?');
     const std::string_view path = target.substr(0, mark);
+    if (dashboard::Dashboard::Serves(path)) return PageReply(method, target, cookie);
     const std::string_view query =
         mark == std::string_view::npos ? std::string_view{} : target.substr(mark + 1);
     if (method != "GET") return TextReply(HttpOutcome::kMethodNotAllowed);
@@ -296,6 +305,20 @@ Reply ReadApi::Handle(std::string_view method, std::string_view target,
   } catch (...) {
     return TextReply(HttpOutcome::kServerFault);
   }
+}
+
+Reply ReadApi::PageReply(std::string_view method, std::string_view target,
+                         std::optional<std::string_view> cookie) {
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  dashboard::PageAnswer page = m_dashboard.Handle(method, target, cookie, now);
+  Reply reply;
+  reply.status = page.status;
+  reply.content_type = std::move(page.content_type);
+  reply.body = std::move(page.body);
+  reply.headers = std::move(page.headers);
+  return reply;
 }
 
 Reply ReadApi::Route(std::string_view path, std::string_view query) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fold/folded_upload.h"
+#include "store/dashboard_reads.h"
 
 namespace intake {
 
@@ -105,6 +106,20 @@ class Store {
   virtual ReadResult<std::vector<LossDay>> ListLosses(
       const std::optional<std::string>& product) = 0;
   virtual ReadResult<std::optional<UploadReceipt>> GetUpload(const std::string& key) = 0;
+
+  // The dashboard's reads (store/dashboard_reads.h). Days are UTC day
+  // numbers; `first_day` bounds the per-day rows returned. Both back-ends
+  // answer them; a store that does not (a test's stand-in) is unavailable.
+  virtual ReadResult<std::vector<VersionFigures>> ListVersions(std::int64_t /*first_day*/) {
+    return {};
+  }
+  virtual ReadResult<VersionFacets> GetVersionFacets(const std::string& /*product*/) { return {}; }
+  virtual ReadResult<VersionItemPage> ListVersionItems(const VersionItemQuery& /*query*/) {
+    return {};
+  }
+  virtual ReadResult<std::vector<IdentityInVersion>> ListIdentityVersions(const ItemKey& /*key*/) {
+    return {};
+  }
 
   // True when the store answers a trivial query now.
   virtual bool Healthy() = 0;

@@ -3,6 +3,8 @@
 #include <iterator>
 #include <string>
 
+#include "store/postgres/pg_dashboard_schema.h"
+
 namespace intake::pg {
 namespace {
 
@@ -95,6 +97,7 @@ CREATE INDEX losses_by_product ON losses (product_ver, day);
 // has shipped: add one.
 constexpr Step kSteps[] = {
     {1, kVersion1},
+    {2, kDashboardStep},
 };
 
 // Our tables' names: a database that holds one of them but no version is

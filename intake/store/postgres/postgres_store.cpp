@@ -6,6 +6,8 @@
 #include <new>
 
 #include "store/postgres/pg_connection_pool.h"
+#include "store/postgres/pg_dashboard_reads.h"
+#include "store/postgres/pg_dashboard_schema.h"
 #include "store/postgres/pg_day_partitions.h"
 #include "store/postgres/pg_group_commit.h"
 #include "store/postgres/pg_reads.h"
@@ -71,6 +73,23 @@ class PostgresStore final : public Store {
         });
   }
 
+  ReadResult<std::vector<VersionFigures>> ListVersions(std::int64_t first_day) override {
+    return Read<std::vector<VersionFigures>>(
+        [&](pg::Connection& conn, auto* out) { return pg::ReadVersions(conn, first_day, out); });
+  }
+  ReadResult<VersionFacets> GetVersionFacets(const std::string& product) override {
+    return Read<VersionFacets>(
+        [&](pg::Connection& conn, auto* out) { return pg::ReadFacets(conn, product, out); });
+  }
+  ReadResult<VersionItemPage> ListVersionItems(const VersionItemQuery& query) override {
+    return Read<VersionItemPage>(
+        [&](pg::Connection& conn, auto* out) { return pg::ReadVersionItems(conn, query, out); });
+  }
+  ReadResult<std::vector<IdentityInVersion>> ListIdentityVersions(const ItemKey& key) override {
+    return Read<std::vector<IdentityInVersion>>(
+        [&](pg::Connection& conn, auto* out) { return pg::ReadIdentityVersions(conn, key, out); });
+  }
+
   bool Healthy() override {
     return Read<bool>([](pg::Connection& conn, bool* up) {
              *up = conn.Run("SELECT version FROM schema_version").ok();
@@ -91,7 +110,7 @@ class PostgresStore final : public Store {
       const std::string key_cutoff = std::to_string((today - key_days) * kSecondsPerDay);
       return m_partitions.DropBefore(**session, today - std::int64_t{keep_days}, &error) &&
              (*session)->Exec(kDeleteOldUploads, {key_cutoff}).ok() &&
-             m_partitions.Ensure(**session, today, &error);
+             m_partitions.Ensure(**session, today, &error) && pg::CompactVersionDeltas(**session);
     } catch (const std::exception&) {
       return false;
     }
@@ -100,7 +119,8 @@ class PostgresStore final : public Store {
   bool Open(std::string* error) {
     auto session = m_pool.Acquire(error);
     return session && pg::UpgradeSchema(**session, pg::CurrentSchemaVersion(), error) &&
-           m_partitions.Ensure(**session, UtcDayNumber(std::time(nullptr)), error);
+           m_partitions.Ensure(**session, UtcDayNumber(std::time(nullptr)), error) &&
+           pg::CompactVersionDeltas(**session);
   }
 
  private:

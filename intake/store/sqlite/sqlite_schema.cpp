@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "store/sqlite/sqlite_dashboard_schema.h"
+
 namespace intake {
 namespace {
 
@@ -95,6 +97,7 @@ struct SchemaStep {
 // In order; step N takes a store at version N-1 to N.
 constexpr SchemaStep kSteps[] = {
     {1, kVersion1},
+    {2, kSqliteDashboardStep},
 };
 static_assert(std::size(kSteps) == kSqliteSchemaVersion, "one step per version");
 

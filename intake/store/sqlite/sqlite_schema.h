@@ -10,7 +10,7 @@ namespace intake {
 
 // The version this build writes. A new step appends here and in the table of
 // steps in sqlite_schema.cpp; a step never changes once released.
-inline constexpr int kSqliteSchemaVersion = 1;
+inline constexpr int kSqliteSchemaVersion = 2;
 
 // The store's version; 0 for a file with no tables yet.
 int ReadSchemaVersion(SqliteConnection& connection);

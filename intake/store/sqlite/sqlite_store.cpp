@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_dashboard_reads.h"
 #include "store/sqlite/sqlite_reader.h"
 #include "store/sqlite/sqlite_schema.h"
 #include "store/sqlite/sqlite_writer.h"
@@ -22,7 +23,8 @@ class SqliteStore final : public Store {
       : m_write_connection(path),
         m_writer(m_write_connection),
         m_read_connection(path),
-        m_reader(m_read_connection) {}
+        m_reader(m_read_connection),
+        m_dashboard(m_read_connection) {}
 
   std::vector<CommitResult> CommitGroup(const std::vector<const FoldedUpload*>& uploads,
                                         UnixSeconds now, const RateLimit& limit) override {
@@ -47,6 +49,19 @@ class SqliteStore final : public Store {
   }
   ReadResult<std::optional<UploadReceipt>> GetUpload(const std::string& key) override {
     return Read([&] { return m_reader.GetUpload(key); });
+  }
+
+  ReadResult<std::vector<VersionFigures>> ListVersions(std::int64_t first_day) override {
+    return Read([&] { return m_dashboard.ListVersions(first_day); });
+  }
+  ReadResult<VersionFacets> GetVersionFacets(const std::string& product) override {
+    return Read([&] { return m_dashboard.GetVersionFacets(product); });
+  }
+  ReadResult<VersionItemPage> ListVersionItems(const VersionItemQuery& query) override {
+    return Read([&] { return m_dashboard.ListVersionItems(query); });
+  }
+  ReadResult<std::vector<IdentityInVersion>> ListIdentityVersions(const ItemKey& key) override {
+    return Read([&] { return m_dashboard.ListIdentityVersions(key); });
   }
 
   bool Healthy() override {
@@ -81,6 +96,7 @@ class SqliteStore final : public Store {
   std::mutex m_read_mutex;
   SqliteConnection m_read_connection;
   SqliteReader m_reader;
+  SqliteDashboardReader m_dashboard;
 };
 
 }  // namespace
