@@ -10,16 +10,14 @@ import os
 import re
 import shutil
 import socket
-import ssl
 import subprocess
 import sys
-import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from intake_service import Service, document, item, new_client, upload_headers  # noqa: E402
-from test_authority import TestAuthority  # noqa: E402
+from intake_service import Service, document, item, new_client  # noqa: E402
+from intake_tls_service import TestAuthority, TlsService  # noqa: E402
 
 PROGRAM, WORK_DIR = sys.argv[1:3]
 IDLE = 2
@@ -30,38 +28,6 @@ def folder(name):
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path)
     return path
-
-
-class TlsService(Service):
-    """report-intake serve --tls-cert ... on 127.0.0.1:0, asked as localhost."""
-
-    def __init__(self, work, authority, *extra):
-        self.authority = authority
-        self.context = ssl.create_default_context(cafile=authority.certificate)
-        self.folder, self.token = work, "secret-token"
-        with open(os.path.join(work, "tokens"), "w") as file:
-            file.write(self.token + "\n")
-        self.log = open(os.path.join(work, "service.log"), "ab")
-        self.process = subprocess.Popen(
-            [PROGRAM, "serve", "--listen", "127.0.0.1:0", "--store",
-             "sqlite:" + os.path.join(work, "intake.db"), "--token-file",
-             os.path.join(work, "tokens"), *authority.serve_arguments(), *extra],
-            stdout=subprocess.PIPE, stderr=self.log)
-        line = self.process.stdout.readline().decode()
-        if not line.startswith("listening on https://127.0.0.1:"):
-            self.process.kill()
-            raise RuntimeError(f"report-intake did not start: {line!r}")
-        self.host, self.port = "localhost", int(line.strip().rsplit(":", 1)[1])
-
-    def request(self, method, path, body=None, headers=None, timeout=30):
-        connection = http.client.HTTPSConnection(self.host, self.port, timeout=timeout,
-                                                 context=self.context)
-        try:
-            connection.request(method, path, body=body, headers=headers or {})
-            response = connection.getresponse()
-            return response.status, dict(response.getheaders()), response.read().decode()
-        finally:
-            connection.close()
 
 
 class TlsTest(unittest.TestCase):
@@ -96,7 +62,7 @@ class TlsTest(unittest.TestCase):
             self.assertIn(option, text)
 
     def test_https_upload_beside_plain_and_silent_clients(self):
-        service = TlsService(folder("https"), self.authority, "--idle-timeout", str(IDLE))
+        service = TlsService(PROGRAM, folder("https"), self.authority, "--idle-timeout", str(IDLE))
         try:
             # Plain http to the https port: no answer, the connection ends.
             with socket.create_connection(("127.0.0.1", service.port), timeout=10) as plain:
