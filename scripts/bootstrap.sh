@@ -14,8 +14,11 @@ required=(cmake ninja-build g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-
   mingw-w64-x86-64-dev mingw-w64-tools googletest libgtest-dev clang libclang-rt-14-dev
   clang-format llvm-14 lld wine wine64 python3
   # report-intake: Beast/Asio, SQLite (and its shell for backups), pugixml,
-  # libpq, OpenSSL's SHA-256, and a PostgreSQL server for the store's tests.
+  # libpq, OpenSSL (SHA-256 and https), and a PostgreSQL server for the
+  # store's tests; openssl and ca-certificates make and trust the https
+  # tests' authority.
   pkg-config libboost-dev libsqlite3-dev sqlite3 libpugixml-dev libpq-dev libssl-dev postgresql-15
+  openssl ca-certificates
   # The dashboard's pages are checked and photographed in headless Chromium.
   chromium)
 # The Windows Installer packages (installer/): wixl builds them, msitools' msibuild

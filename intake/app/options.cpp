@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "http/trusted_proxies.h"
+
 namespace intake {
 
 namespace {
@@ -44,7 +46,8 @@ GET /healthz.
 Options of serve (default in brackets):
   --listen ADDR:PORT        address and port to listen on; port 0 picks a free
                             one [127.0.0.1:8080]. The first line on standard
-                            output is "listening on http://ADDR:PORT".
+                            output is "listening on http://ADDR:PORT"
+                            (https:// with --tls-cert).
   --store URL               sqlite:PATH or postgresql://... [sqlite:intake.db]
   --token-file FILE         read API tokens, one per line; without it every
                             read API request is refused with 401 [none]
@@ -61,6 +64,14 @@ Options of serve (default in brackets):
                             get 429 with Retry-After [60]
   --keep-days N             days of per-day rows kept; upload keys are kept
                             at least 400 days [90]
+  --tls-cert FILE           serve https (TLS 1.2 and newer) with this PEM
+                            certificate chain; needs --tls-key [plain http]
+  --tls-key FILE            the PEM private key of --tls-cert [none]
+  --trusted-proxy ADDR      a proxy in front of the service (repeatable); only
+                            from its address is X-Forwarded-For believed: the
+                            log shows the rightmost hop that is not a trusted
+                            proxy, as CLIENT@PROXY:PORT. The per-client limit
+                            counts by X-Client-Id, not by address [none]
   --keep-user-paths         keep user names in profile paths instead of
                             writing %USERPROFILE%\ [off]
 
@@ -128,6 +139,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const auto n = number(std::uint32_t{1}, kU32);
       if (!n) return fail("--uploads-per-client-per-hour wants a positive number");
       options.uploads_per_client_per_hour = *n;
+    } else if (name == "--tls-cert") {
+      options.server.tls_cert_file = *value;
+      if (value->empty()) return fail("--tls-cert wants a file");
+    } else if (name == "--tls-key") {
+      options.server.tls_key_file = *value;
+      if (value->empty()) return fail("--tls-key wants a file");
+    } else if (name == "--trusted-proxy") {
+      if (!TrustedProxies().Add(*value)) return fail("--trusted-proxy wants an IP address");
+      options.server.trusted_proxies.push_back(*value);
     } else if (name == "--keep-days") {
       const auto n = number(std::uint32_t{1}, std::uint32_t{100000});
       if (!n) return fail("--keep-days wants days from 1 to 100000");
@@ -135,6 +155,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       return fail("unknown option " + name);
     }
+  }
+  if (options.server.tls_cert_file.empty() != options.server.tls_key_file.empty()) {
+    return fail("--tls-cert and --tls-key go together: give both for https, or neither");
   }
   // Otherwise an upload of the largest size could never be admitted.
   if (options.server.max_inflight_bytes < options.server.max_body_bytes) {

@@ -15,6 +15,8 @@
 #include "http/inflight_budget.h"
 #include "http/read_api.h"
 #include "http/request_log.h"
+#include "http/server_stream.h"
+#include "http/trusted_proxies.h"
 #include "http/upload_handler.h"
 
 namespace intake {
@@ -57,10 +59,14 @@ std::optional<std::string> HeaderValue(const http::request_header<>& header,
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   Connection(asio::ip::tcp::socket socket, ConnectionServices& services)
-      : m_stream(std::move(socket)), m_timer(m_stream.get_executor()), m_services(services) {
+      : m_stream(std::move(socket), services.tls),
+        m_timer(m_stream.get_executor()),
+        m_services(services) {
     beast::error_code ec;
-    const auto peer = m_stream.socket().remote_endpoint(ec);
-    m_peer = ec ? std::string("?") : peer.address().to_string() + ":" + std::to_string(peer.port());
+    m_remote = m_stream.socket().remote_endpoint(ec);
+    m_socketPeer = ec ? std::string("?")
+                      : m_remote.address().to_string() + ":" + std::to_string(m_remote.port());
+    m_peer = m_socketPeer;
   }
 
   ~Connection() { m_services.tracker.Remove(m_id); }
@@ -72,7 +78,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
         asio::post(self->m_stream.get_executor(), [self] { self->Drain(); });
       }
     });
-    NextRequest();
+    // The TLS handshake is held to the deadline of a request's first bytes.
+    const Clock::duration limit =
+        std::min<Clock::duration>(m_services.limits.idle_timeout, kRequestAllowance);
+    m_stream.async_start(limit, [self = shared_from_this()](beast::error_code ec) {
+      if (ec) return self->Close();
+      self->NextRequest();
+    });
   }
 
  private:
@@ -92,6 +104,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     m_method.clear();
     m_target.clear();
     m_key.clear();
+    m_peer = m_socketPeer;
     m_started = Clock::now();
     m_deadline = Clock::time_point::max();
     ReadMore();
@@ -147,6 +160,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // What the headers alone decide; false when the request is answered already.
   bool CheckHeader() {
     const auto& header = m_parser->get();
+    ShowForwardedClient(header);
     m_method = std::string(header.method_string());
     m_target = std::string(header.target());
     // A sign-in address holds a read token, which no log may keep.
@@ -185,6 +199,19 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return false;
     }
     return true;
+  }
+
+  // Behind a trusted proxy the log shows the client it names, then the proxy.
+  void ShowForwardedClient(const http::request_header<>& header) {
+    if (!m_services.proxies || !m_services.proxies->Trusts(m_remote.address())) return;
+    std::string forwarded;
+    const auto [first, last] = header.equal_range("X-Forwarded-For");
+    for (auto field = first; field != last; ++field) {
+      if (!forwarded.empty()) forwarded += ',';
+      forwarded += std::string_view(field->value().data(), field->value().size());
+    }
+    const auto client = m_services.proxies->ClientOf(m_remote.address(), forwarded);
+    if (!m_services.proxies->Trusts(client)) m_peer = client.to_string() + "@" + m_socketPeer;
   }
 
   void Dispatch() {
@@ -299,7 +326,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (m_phase == Phase::kWaiting) Close();
   }
 
-  beast::tcp_stream m_stream;
+  ServerStream m_stream;
   asio::steady_timer m_timer;
   ConnectionServices& m_services;
   beast::flat_buffer m_buffer;
@@ -308,7 +335,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   InflightBudget::Reservation m_reservation;
   std::array<char, 16 * 1024> m_discard{};
   std::uint64_t m_id = 0;
-  std::string m_peer;
+  asio::ip::tcp::endpoint m_remote;
+  std::string m_socketPeer;
+  std::string m_peer;  // as the log shows it
   std::string m_method;
   std::string m_target;
   std::string m_loggedTarget;

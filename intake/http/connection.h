@@ -12,9 +12,14 @@
 #include <mutex>
 #include <unordered_map>
 
+namespace boost::asio::ssl {
+class context;
+}
+
 namespace intake {
 
 class InflightBudget;
+class TrustedProxies;
 class ReadApi;
 class UploadHandler;
 
@@ -49,6 +54,10 @@ struct ConnectionServices {
   ReadApi& reads;
   boost::asio::thread_pool& workers;
   ConnectionTracker& tracker;
+  // https when set; the context outlives every connection.
+  boost::asio::ssl::context* tls = nullptr;
+  // Whose X-Forwarded-For names the client in the log; none when null.
+  const TrustedProxies* proxies = nullptr;
 };
 
 // Takes the accepted socket (made on a strand of its own) and serves it

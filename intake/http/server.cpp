@@ -3,17 +3,21 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "http/connection.h"
 #include "http/inflight_budget.h"
+#include "http/tls_context.h"
+#include "http/trusted_proxies.h"
 
 namespace intake {
 
@@ -58,7 +62,12 @@ struct Server::Impl {
                  uploads,
                  reads,
                  workers,
-                 tracker} {}
+                 tracker} {
+    for (const std::string& proxy : options.trusted_proxies) {
+      if (!proxies.Add(proxy)) throw std::invalid_argument("not an IP address: " + proxy);
+    }
+    if (!proxies.empty()) services.proxies = &proxies;
+  }
 
   void Accept() {
     if (stopping || accepting || tracker.open() >= options.max_connections) return;
@@ -104,6 +113,8 @@ struct Server::Impl {
   InflightBudget budget;
   ConnectionTracker tracker;
   ConnectionServices services;
+  TrustedProxies proxies;
+  std::unique_ptr<asio::ssl::context> tls;
   bool accepting = false;
   bool stopping = false;
 };
@@ -119,6 +130,12 @@ bool Server::Listen(std::string* error) {
   if (ec) {
     *error = "not an IP address: " + m_impl->options.address;
     return false;
+  }
+  if (!m_impl->options.tls_cert_file.empty()) {
+    m_impl->tls =
+        LoadTlsContext(m_impl->options.tls_cert_file, m_impl->options.tls_key_file, error);
+    if (!m_impl->tls) return false;
+    m_impl->services.tls = m_impl->tls.get();
   }
   const tcp::endpoint endpoint(address, m_impl->options.port);
   auto& acceptor = m_impl->acceptor;
@@ -137,7 +154,7 @@ std::string Server::Url() const {
   const tcp::endpoint bound = m_impl->acceptor.local_endpoint(ec);
   const std::string host = bound.address().is_v6() ? "[" + bound.address().to_string() + "]"
                                                    : bound.address().to_string();
-  return "http://" + host + ":" + std::to_string(bound.port());
+  return (m_impl->tls ? "https://" : "http://") + host + ":" + std::to_string(bound.port());
 }
 
 void Server::Run() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace intake {
 
@@ -26,6 +27,11 @@ struct ServerOptions {
   // Workers block in parsing and in the group commit; as many as may share
   // one commit.
   unsigned worker_threads = 32;
+  // Both set: https with this PEM certificate chain and its key.
+  std::string tls_cert_file;
+  std::string tls_key_file;
+  // Peers whose X-Forwarded-For names the client in the log.
+  std::vector<std::string> trusted_proxies;
 };
 
 class Server {
@@ -35,9 +41,10 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Binds and listens; false with a one-line reason in *error.
+  // Loads the TLS certificate and key, binds and listens; false with a
+  // one-line reason in *error.
   bool Listen(std::string* error);
-  // "http://ADDR:PORT" of the bound socket.
+  // "http://ADDR:PORT" (or https://) of the bound socket.
   std::string Url() const;
   // Serves until Stop(): then stops accepting, finishes the requests in
   // flight and returns.

@@ -28,6 +28,7 @@ from collector import split_documents  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "intake"))
 import intake_service  # noqa: E402
+import intake_tls_service  # noqa: E402
 
 
 def windows_path(path):
@@ -234,6 +235,36 @@ class IntakeTest(unittest.TestCase):
             self.assertEqual(status, 200)
             self.assertRegex(receipt["client"], r"^\{[0-9A-Fa-f-]{36}\}$")
         finally:
+            self.assertEqual(service.stop(), 0)
+
+    def test_report_reaches_the_intake_over_https(self):
+        """Verified against a test authority that the machine trusts for the
+        test only (Wine's WinHTTP checks the machine's trust store)."""
+        if os.geteuid() != 0:
+            self.skipTest("trusting a test authority needs root")
+        program = os.environ.get("REPORT_INTAKE", "")
+        self.assertTrue(os.access(program, os.X_OK), f"REPORT_INTAKE={program!r}")
+        authority = intake_tls_service.TestAuthority(os.path.join(WORK_DIR, "intake-https-ca"),
+                                                     name="logtool test authority")
+        anchor = "/usr/local/share/ca-certificates/logtool-intake-test-authority.crt"
+        folder = DataFolder("intake-https")
+        folder.make_pending("Sent over https", "Sent over https")
+        service = intake_tls_service.TlsService(
+            program, os.path.join(WORK_DIR, "intake-https-service"), authority)
+        try:
+            shutil.copy(authority.certificate, anchor)
+            subprocess.run(["update-ca-certificates"], check=True, capture_output=True)
+            url = f"https://localhost:{service.port}/reports"  # Wine matches no IP names
+            code, _, err = folder.run("send", "--url", url)
+            self.assertEqual(code, 0, err)
+            self.assertFalse(os.path.exists(folder.file("error.bf")))
+            self.assertIn(b"SendErrorDate", folder.read("settings.ini"))
+            [sent] = [i for i in service.items() if i["message"] == "Sent over https"]
+            self.assertEqual((sent["count"], sent["clients"]), (2, 1))
+        finally:
+            if os.path.exists(anchor):
+                os.remove(anchor)
+            subprocess.run(["update-ca-certificates", "--fresh"], capture_output=True)
             self.assertEqual(service.stop(), 0)
 
     def test_throttled_or_busy_send_prints_retry_after(self):
