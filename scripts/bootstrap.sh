@@ -12,7 +12,10 @@ source scripts/host-arch.sh
 
 required=(cmake ninja-build g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
   mingw-w64-x86-64-dev mingw-w64-tools googletest libgtest-dev clang libclang-rt-14-dev
-  clang-format llvm-14 lld wine wine64 python3)
+  clang-format llvm-14 lld wine wine64 python3
+  # report-intake: Beast/Asio, SQLite (and its shell for backups), pugixml,
+  # libpq, OpenSSL's SHA-256, and a PostgreSQL server for the store's tests.
+  pkg-config libboost-dev libsqlite3-dev sqlite3 libpugixml-dev libpq-dev libssl-dev postgresql-15)
 
 # The neutral code's tests at the shipped pointer size, as i386 Linux
 # programs; where the kernel refuses 32-bit code they run under qemu.

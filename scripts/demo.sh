@@ -2,21 +2,27 @@
 # The road of an error, end to end, in a folder of its own (demo-out/): two
 # programs of the suite log from two modules, the next day's first load rolls
 # the log over, the pending log is dumped, the report comes back through COM,
-# is uploaded to a collector on the loopback interface, and is gone.
+# is uploaded to report-intake on the loopback interface, which the read API
+# then shows, and is gone from the client.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
 
-echo "== Building the $arch tree (quiet)"
+echo "== Building the $arch tree and report-intake (quiet)"
 build_windows "$arch" >/dev/null
+if [ ! -f build/intake/build.ninja ]; then
+  cmake -S intake -B build/intake -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+fi
+cmake --build build/intake -j2 --target report-intake >/dev/null
 out=$PWD/demo-out
 rm -rf "$out"
-mkdir -p "$out/data" "$out/suite" "$out/collector"
+mkdir -p "$out/data" "$out/suite" "$out/intake"
 prefix=$PWD/build/$arch/wineprefix
 run=build/$arch/wine-run.sh
-collector_pid=
+intake_pid=
 finish() {
-  [ -n "$collector_pid" ] && kill "$collector_pid" 2>/dev/null
+  [ -z "$intake_pid" ] || { kill -TERM "$intake_pid" 2>/dev/null; wait "$intake_pid" 2>/dev/null; }
   wine_stop "$prefix"
 }
 trap finish EXIT
@@ -66,18 +72,34 @@ step "4. The report, through the sender object (COM)"
 show "$tool" register
 show "$tool" report
 
-step "5. The sending client uploads it to a collector on the loopback interface"
-python3 tools/collector/collector.py --port 0 --mode ok --out "$out/collector" --lifetime 60 \
-  >"$out/collector/port" 2>"$out/collector/log" &
-collector_pid=$!
-for _ in $(seq 50); do [ -s "$out/collector/port" ] && break; sleep 0.1; done
-port=$(head -1 "$out/collector/port")
-show "$tool" send --url "http://127.0.0.1:$port/reports" --timeout 10
-echo "   the collector stored: $(cd "$out/collector" && ls -d 0*/doc-*.xml | tr '\n' ' ')"
+step "5. The sending client uploads it to report-intake on the loopback interface"
+echo "demo-token" >"$out/intake/tokens"
+build/intake/app/report-intake serve --listen 127.0.0.1:0 --store "sqlite:$out/intake/intake.db" \
+  --token-file "$out/intake/tokens" >"$out/intake/stdout" 2>"$out/intake/log" &
+intake_pid=$!
+for _ in $(seq 50); do [ -s "$out/intake/stdout" ] && break; sleep 0.1; done
+url=$(sed -n 's/^listening on //p' "$out/intake/stdout")
+[ -n "$url" ] || { echo "report-intake did not start: $(cat "$out/intake/log")" >&2; exit 1; }
+show "$tool" send --url "$url/reports" --timeout 10
+echo "   what the read API holds now (GET $url/api/items, with the token):"
+python3 - "$url" <<'PY'
+import json, sys, urllib.request
+url = sys.argv[1]
+def get(path):
+    request = urllib.request.Request(url + path, headers={"Authorization": "Bearer demo-token"})
+    with urllib.request.urlopen(request, timeout=10) as answer:
+        return json.load(answer)
+for item in get("/api/items")["items"]:
+    value = "none" if item["value"] is None else f'"{item["value"]}"'
+    print(f"   {item['count']:>3} x {item['kind']:<9} {item['errorCode']:>6}  \"{item['message']}\""
+          f"  value {value}  product {item['product']}  on {item['clients']} client(s)")
+losses = get("/api/losses")
+print(f"   records lost on clients: {losses['total']}")
+PY
 
 step "6. The pending log is gone; today's record waits for tomorrow's roll-over"
 ls -l "$out/data" | awk 'NR > 1 {print "   " $5 " bytes  " $9}'
 [ ! -e "$out/data/error.bf" ] || { echo "error.bf is still there" >&2; exit 1; }
 show "$tool" unregister >/dev/null
 echo
-echo "Everything is in demo-out/: data/ (the data folder), collector/ (what was uploaded)."
+echo "Everything is in demo-out/: data/ (the data folder), intake/ (report-intake's store and log)."

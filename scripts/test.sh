@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native sanitizer tests and the
-# fuzz smoke run, the same tests as i386 programs, then the Windows tests
-# under Wine.
+# fuzz smoke run, the same tests as i386 programs, report-intake (release and
+# sanitizer builds, with a throwaway PostgreSQL cluster), then the Windows
+# tests under Wine, which send to the release report-intake too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prepare.sh
@@ -60,6 +61,38 @@ if [ -f tests/native/CMakeLists.txt ]; then
   fi
 fi
 
+# report-intake: the release program (which the Windows tests send to as
+# well) and a sanitizer copy, each with the intake's tests; the store's tests
+# run against PostgreSQL too, in a cluster that lives as long as this script.
+pg_dir=
+cleanup() {
+  [ -z "$pg_dir" ] || pg_stop "$pg_dir"
+  [ -z "${prefix:-}" ] || wine_stop "$prefix"
+}
+trap cleanup EXIT
+if [ -f intake/CMakeLists.txt ]; then
+  if [ -f scripts/pg-cluster.sh ]; then
+    source scripts/pg-cluster.sh
+    pg_dir=$(mktemp -d /tmp/intake-pg.XXXXXX)
+    chmod 755 "$pg_dir"
+    if ! pg_start "$pg_dir" >/dev/null; then
+      echo "== PostgreSQL cluster did not start: the store's tests run on SQLite only"
+      status=1
+      unset INTAKE_TEST_PG_URL
+    fi
+  fi
+  for tree in intake:Release:OFF intake-asan:Debug:ON; do
+    IFS=: read -r dir type sanitize <<<"$tree"
+    echo "== report-intake, build/$dir ($type, sanitizers $sanitize)"
+    if [ ! -f "build/$dir/build.ninja" ]; then
+      cmake -S intake -B "build/$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
+        -DINTAKE_SANITIZE="$sanitize" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+    fi
+    cmake --build "build/$dir" -j2
+    ctest --test-dir "build/$dir" --output-on-failure --timeout 300 || status=1
+  done
+fi
+
 if [ "$arch" != i686 ]; then
   echo "== Checks of the shipped i686 binaries, without running them"
   ctest --test-dir build/i686 -L artifacts --output-on-failure --timeout 300 || status=1
@@ -68,6 +101,5 @@ fi
 echo "== Windows tests under Wine ($arch)"
 prefix=$PWD/build/$arch/wineprefix
 wine_start "$prefix" "$arch"
-trap 'wine_stop "$prefix"' EXIT
 ctest --test-dir "build/$arch" --output-on-failure --timeout 300 || status=1
 exit $status

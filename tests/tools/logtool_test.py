@@ -2,15 +2,18 @@
 """logtool as operators run it: the Windows program under Wine, each case in
 a data folder of its own, uploads against the loopback collector.
 
-usage: logtool_test.py commands|send WINE_RUN BIN_DIR COLLECTOR WORK_DIR
+usage: logtool_test.py commands|send|intake WINE_RUN BIN_DIR COLLECTOR WORK_DIR
 
 The prefix's wineserver is expected to run already (started before CTest).
+The intake suite sends to the release build of report-intake, named by the
+environment variable REPORT_INTAKE.
 """
 import hashlib
 import json
 import os
 import shutil
 import socket
+import sqlite3
 import subprocess
 import sys
 import threading
@@ -22,6 +25,9 @@ SUITE, WINE_RUN, BIN_DIR, COLLECTOR, WORK_DIR = sys.argv[1:6]
 LOGTOOL = os.path.join(BIN_DIR, "logtool.exe")
 sys.path.insert(0, os.path.dirname(COLLECTOR))
 from collector import split_documents  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "intake"))
+import intake_service  # noqa: E402
 
 
 def windows_path(path):
@@ -198,6 +204,66 @@ class SendTest(unittest.TestCase):
             self.assertEqual(len(collector.uploads()), 1)
         self.assertEqual([a["status"] for a in attempts], [500, 200, 200])
         self.assertEqual(len({a["key"] for a in attempts}), 1, attempts)
+
+
+class IntakeTest(unittest.TestCase):
+    """The real report, sent by the real client, kept by report-intake."""
+
+    def service(self, name, *extra):
+        program = os.environ.get("REPORT_INTAKE", "")
+        self.assertTrue(os.access(program, os.X_OK), f"REPORT_INTAKE={program!r}")
+        return intake_service.Service(program, os.path.join(WORK_DIR, name), *extra)
+
+    def test_report_reaches_the_intake(self):
+        folder = DataFolder("intake-send")
+        folder.make_pending("Cannot open file", "Cannot open file", "Slow decoder")
+        service = self.service("intake-service")
+        try:
+            code, out, err = folder.run("send", "--url",
+                                        f"http://127.0.0.1:{service.port}/reports")
+            self.assertEqual(code, 0, err)
+            self.assertIn("200", out)
+            self.assertFalse(os.path.exists(folder.file("error.bf")))
+            items = {i["message"]: i for i in service.items()}
+            self.assertEqual((items["Cannot open file"]["count"], items["Slow decoder"]["count"]),
+                             (2, 1))
+            self.assertEqual({i["clients"] for i in items.values()}, {1})
+            self.assertEqual({i["kind"] for i in items.values()}, {"Error"})
+            key = out.rsplit("key ", 1)[1].split(")")[0]
+            status, receipt = service.api(f"/api/uploads/{key}")
+            self.assertEqual(status, 200)
+            self.assertRegex(receipt["client"], r"^\{[0-9A-Fa-f-]{36}\}$")
+        finally:
+            self.assertEqual(service.stop(), 0)
+
+    def test_throttled_or_busy_send_prints_retry_after(self):
+        folder = DataFolder("intake-throttled")
+        service = self.service("intake-throttled-service", "--uploads-per-client-per-hour", "1")
+        url = f"http://127.0.0.1:{service.port}/reports"
+        try:
+            folder.make_pending("first")
+            self.assertEqual(folder.run("send", "--url", url)[0], 0)
+            self.assertEqual(folder.run("config", "unset", "DateMarks", "SendErrorDate")[0], 0)
+            folder.make_pending("second")
+            pending = folder.read("error.bf")
+            code, _, err = folder.run("send", "--url", url)
+            self.assertEqual(code, 7, err)
+            self.assertEqual(err.count("\n"), 1, err)
+            self.assertRegex(err, r"answered 429 .*\(Retry-After: [0-9]+\)")
+            self.assertEqual(folder.read("error.bf"), pending)
+            # The store held by another writer: 503, and again when to retry.
+            holder = sqlite3.connect(service.db, timeout=0, isolation_level=None)
+            holder.execute("BEGIN EXCLUSIVE")
+            try:
+                other = DataFolder("intake-busy")
+                other.make_pending("while the store is busy")
+                code, _, err = other.run("send", "--url", url)
+            finally:
+                holder.close()
+            self.assertEqual(code, 7, err)
+            self.assertRegex(err, r"answered 503 .*\(Retry-After: [0-9]+\)")
+        finally:
+            self.assertEqual(service.stop(), 0)
 
 
 class CommandsTest(unittest.TestCase):
@@ -377,7 +443,7 @@ def main():
         print("logtool register failed")
         return 1
     try:
-        test = SendTest if SUITE == "send" else CommandsTest
+        test = {"send": SendTest, "intake": IntakeTest}.get(SUITE, CommandsTest)
         suite = unittest.defaultTestLoader.loadTestsFromTestCase(test)
         result = unittest.TextTestRunner(verbosity=2).run(suite)
     finally:

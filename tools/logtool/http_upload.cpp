@@ -134,6 +134,7 @@ HttpAnswer PostBody(const UploadTarget& target, std::string_view body, const std
   }
   answer.reason = QueryText(request.get(), WINHTTP_QUERY_STATUS_TEXT);
   answer.location = QueryText(request.get(), WINHTTP_QUERY_LOCATION);
+  answer.retryAfter = QueryText(request.get(), WINHTTP_QUERY_RETRY_AFTER);
   // The answer must be the target's own: a followed redirect would make a
   // GET's success look like the upload's.
   const std::wstring answeredUrl = RequestUrl(request.get());

@@ -13,9 +13,10 @@
 namespace suite {
 
 struct HttpAnswer {
-  DWORD status = 0;       // the answer's status code
-  std::wstring reason;    // its reason phrase
-  std::wstring location;  // the Location header of a redirect, if any
+  DWORD status = 0;         // the answer's status code
+  std::wstring reason;      // its reason phrase
+  std::wstring location;    // the Location header of a redirect, if any
+  std::wstring retryAfter;  // the Retry-After header, if any (429, 503)
 };
 
 // `headers`: extra request headers, each line ending in "\r\n". `timeoutMs`

@@ -3,6 +3,7 @@
 // 2xx answer; on anything else the pending log stays whole for the next try.
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 
 #include "command_line.h"
@@ -35,6 +36,14 @@ std::wstring ClientIdHeader() {
     if (!std::iswxdigit(c) && c != L'-' && c != L'{' && c != L'}') return {};
   }
   return L"X-Client-Id: " + text + L"\r\n";
+}
+
+// Seconds as they came; anything else (an HTTP date, junk) quoted and cut short.
+std::wstring RetryAfterText(const std::wstring& value) {
+  const bool seconds = value.size() <= 10 && std::all_of(value.begin(), value.end(), [](wchar_t c) {
+                         return c >= L'0' && c <= L'9';
+                       });
+  return seconds ? value : Shown(value);
 }
 
 }  // namespace
@@ -76,7 +85,14 @@ int SendCommand(std::span<const std::wstring> args) {
              L", not followed); nothing was marked sent");
   }
   if (answer.status < 200 || answer.status >= 300) {
-    Fail(ExitStatus::kRefused, target.url + L" answered " + said + L"; nothing was marked sent");
+    // A server that throttles (429) or is busy (503) says when to come back;
+    // the operator sees it, and the pending log waits whole until then.
+    const bool saysWhen =
+        (answer.status == 429 || answer.status == 503) && !answer.retryAfter.empty();
+    Fail(ExitStatus::kRefused,
+         target.url + L" answered " + said +
+             (saysWhen ? L" (Retry-After: " + RetryAfterText(answer.retryAfter) + L")" : L"") +
+             L"; nothing was marked sent");
   }
   // Delivered. A kill before the removal below sends these records again;
   // the Idempotency-Key lets the collector drop that repeat.
