@@ -32,8 +32,9 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   const std::wstring library =
       line.Positionals().empty() ? LibraryBesideTool() : line.Positionals()[0];
   const bool registering = command == L"register";
-  const int error =
-      registering ? RegisterLogSender(library, perUser) : UnregisterLogSender(library, perUser);
+  std::wstring otherCopy;
+  const int error = registering ? RegisterLogSender(library, perUser)
+                                : UnregisterLogSender(library, perUser, &otherCopy);
   const std::wstring scope = perUser ? L"the current user" : L"the machine";
   if (error == ERROR_FILE_NOT_FOUND && registering) {
     Fail(ExitStatus::kFile, L"register: no library file " + library);
@@ -43,7 +44,8 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   }
   if (error == kRegisteredElsewhere && !registering) {
     Fail(ExitStatus::kOtherCopy, L"unregister: the class is registered for " + scope +
-                                     L" to another copy of the library; left alone");
+                                     L" to another copy of the library, " + otherCopy +
+                                     L"; left alone (unregister that path to remove it)");
   }
   if (error == ERROR_ACCESS_DENIED) {
     Fail(ExitStatus::kLibrary,
