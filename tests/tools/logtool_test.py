@@ -328,6 +328,9 @@ class CommandsTest(unittest.TestCase):
                                     "D:\\media\\a.avi", "--module", windows_path(module),
                                     message)[0], 0)
         self.assertEqual(folder.run("log", "--kind", "error", CommandsTest.HUGE)[0], 0)
+        code, _, err = folder.run("report")  # the day's records are not pending yet
+        self.assertEqual(code, 5, err)
+        self.assertRegex(err, r"; 2 records in .*\\error\.Profile wait for the next roll-over")
         folder.make_pending()
         code, out, err = folder.run("report")
         self.assertEqual(code, 0, err)

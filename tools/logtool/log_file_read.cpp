@@ -4,6 +4,7 @@
 
 #include "Win/unique_resource.h"
 #include "format/log_format.h"
+#include "format/log_record_walk.h"
 #include "tool_error.h"
 
 namespace suite {
@@ -43,6 +44,16 @@ std::vector<std::uint8_t> ReadLogFile(const std::wstring& path) {
                   : SystemErrorText(error)));
   }
   return bytes;
+}
+
+std::optional<std::size_t> CountLogRecords(const std::wstring& path) {
+  std::vector<std::uint8_t> bytes;
+  if (TryReadLogFile(path, bytes) != 0) return std::nullopt;
+  LogRecordWalk walk(bytes.data(), bytes.size());
+  LogRecordView record;
+  while (walk.Next(record) != LogWalkStep::End) {
+  }
+  return walk.RecordCount();
 }
 
 }  // namespace suite

@@ -2,6 +2,7 @@
 
 #include "crt_api.h"
 #include "data_files.h"
+#include "log_file_read.h"
 #include "settings_file.h"
 #include "tool_error.h"
 
@@ -36,6 +37,16 @@ std::wstring WhyNotPermitted() {
            L"SendErrorDate`)";
   }
   return why.empty() ? L"the library refused (its settings changed meanwhile?)" : why;
+}
+
+// The day's records reach a report only after the roll-over, at the first
+// load of the library on a later day; a first report is often empty for it.
+std::wstring DayLogWaiting() {
+  const std::wstring activeLog = DataFilePath(L"error.Profile");
+  const std::optional<std::size_t> records = CountLogRecords(activeLog);
+  if (!records || *records == 0) return {};
+  return L"; " + std::to_wstring(*records) + (*records == 1 ? L" record" : L" records") + L" in " +
+         activeLog + L" wait for the next roll-over (the library's first load on a later day)";
 }
 
 }  // namespace
@@ -84,7 +95,8 @@ void FailForMissingReport(const std::wstring& failure) {
   const std::wstring pendingLog = DataFilePath(L"error.bf");
   const std::optional<FileFacts> facts = StatFile(pendingLog);
   if (!facts || facts->directory || facts->size <= kLogFileHeaderBytes) {
-    Fail(ExitStatus::kNothing, L"nothing to report: no pending records in " + pendingLog);
+    Fail(ExitStatus::kNothing,
+         L"nothing to report: no pending records in " + pendingLog + DayLogWaiting());
   }
   Fail(ExitStatus::kFile, failure + L" " + pendingLog + L" (see `logtool dump` of it)");
 }

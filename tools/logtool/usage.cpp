@@ -13,7 +13,9 @@ const wchar_t* UsageText() {
       recorded; its code does not run); without it, the record names logtool.
   report [--folder DIR]
       Without --folder: prints the report a sending client would get now
-      (UTF-8 text, one XML document per product version).
+      (UTF-8 text, one XML document per product version). The day's
+      records in error.Profile join it only after the next roll-over, at
+      the library's first load on a later day.
       With --folder: saves LogError_<product version>.xml into the folder,
       whether or not sending is permitted now, and lists the files written.
       The files hold each document on one line, as the DOM's save writes
