@@ -464,6 +464,16 @@ class CommandsTest(unittest.TestCase):
         finally:
             self.assertEqual(folder.run("register")[0], 0)
 
+    def test_per_user_registration_warns_under_wine(self):
+        folder = DataFolder("per-user")
+        code, out, err = folder.run("register", "--user")
+        try:
+            self.assertEqual(code, 0, err)
+            self.assertIn("registered the sender class for the current user", out)
+            self.assertIn("warning: this is Wine", err)
+        finally:
+            self.assertEqual(folder.run("unregister", "--user")[0], 0)
+
     def test_unregister_leaves_another_copy_alone(self):
         folder = DataFolder("another-copy")
         copy = folder.file("LogError.dll")

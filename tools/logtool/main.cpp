@@ -14,6 +14,7 @@
 #include "console_output.h"
 #include "data_files.h"
 #include "tool_error.h"
+#include "wine_host.h"
 
 namespace suite {
 
@@ -58,6 +59,13 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   WriteLine(STD_OUTPUT_HANDLE,
             registering ? L"registered the sender class for " + scope + L": " + FullPath(library)
                         : L"removed the sender class's registration for " + scope);
+  if (registering && perUser && RunsUnderWine()) {
+    // Written, and right for Windows; but COM here would never find it.
+    WriteLine(STD_ERROR_HANDLE,
+              L"logtool: warning: this is Wine, which looks COM classes up only under the "
+              L"machine's key (HKLM): programs here will not see this per-user registration; "
+              L"register without --user (as administrator) for them");
+  }
   return 0;
 }
 

@@ -40,8 +40,12 @@ const wchar_t* UsageText() {
                              cut-off tail, "torn tail" in JSON),
                              as text or as JSON Lines (--json: one object per
                              record, per skipped span and a closing summary).
-  register [--user] [DLL]    Registers the sender class (default: LogError.dll
-                             beside the tool), machine-wide unless --user.
+  register [--user] [DLL]    Registers the sender class, machine-wide unless
+                             --user. DLL: the copy the suite's programs load
+                             (in its program folder, or the shared folder its
+                             installer uses), not the SDK's bin; without DLL,
+                             LogError.dll beside this logtool. Wine sees only
+                             machine-wide classes: --user warns there.
   unregister [--user] [DLL]  Removes that registration if it names DLL.
   help                       This text.
 
