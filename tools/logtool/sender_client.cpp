@@ -46,7 +46,8 @@ std::wstring DayLogWaiting() {
   const std::optional<std::size_t> records = CountLogRecords(activeLog);
   if (!records || *records == 0) return {};
   return L"; " + std::to_wstring(*records) + (*records == 1 ? L" record" : L" records") + L" in " +
-         activeLog + L" wait for the next roll-over (the library's first load on a later day)";
+         activeLog + (*records == 1 ? L" waits" : L" wait") +
+         L" for the next roll-over (the library's first load on a later day)";
 }
 
 }  // namespace
