@@ -223,6 +223,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Answer(Reply reply) {
     m_phase = Phase::kWriting;
+    // Whatever of the request is still held goes now, and its share of the
+    // in-flight budget with it: a refused sender's linger must not keep
+    // others out.
+    m_parser.reset();
+    m_reservation.reset();
     m_closeAfter = m_closeAfter || reply.close || m_draining;
     m_response = std::make_shared<http::response<http::string_body>>();
     auto& response = *m_response;

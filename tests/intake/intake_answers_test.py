@@ -175,6 +175,8 @@ class AnswersTest(unittest.TestCase):
             with open(f"/proc/{s.process.pid}/status") as status:
                 return next(int(line.split()[1]) for line in status if line.startswith("Threads:"))
 
+        s.api("/healthz", token=False)
+        time.sleep(0.3)  # every thread the service starts with is up
         before = threads()
         held = []
         try:
