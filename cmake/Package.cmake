@@ -1,6 +1,6 @@
 # The installable SDK: bin (DLLs, logtool), include (header, IDL, type
-# library), lib (GNU and MSVC import libraries, the CMake package) and
-# share/doc; and a ZIP of it for each architecture (cpack).
+# library), lib (GNU and MSVC import libraries, the CMake package),
+# share/LogError (the cross toolchain) and share/doc; and a ZIP of it for each architecture (cpack).
 include(CMakePackageConfigHelpers)
 set(_package_dir ${CMAKE_BINARY_DIR}/package)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/package/LogErrorConfig.cmake.in
@@ -10,6 +10,12 @@ write_basic_package_version_file(${_package_dir}/LogErrorConfigVersion.cmake
                                  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${_package_dir}/LogErrorConfig.cmake ${_package_dir}/LogErrorConfigVersion.cmake
         DESTINATION lib/cmake/LogError)
+# The toolchain an integrator configures with; it reuses this tree's own.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/package/mingw-toolchain.cmake.in
+               ${_package_dir}/mingw-toolchain.cmake @ONLY)
+install(FILES ${_package_dir}/mingw-toolchain.cmake DESTINATION share/LogError)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-toolchain.cmake DESTINATION share/LogError
+        RENAME mingw-cross.cmake)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/performance.md
         DESTINATION share/doc/LogError)
 

@@ -133,7 +133,7 @@ int RegisterLogSender(const std::wstring& dllPath, bool perUser) {
   return static_cast<int>(RegistryWrites(Root(perUser)).Apply(writes));
 }
 
-int UnregisterLogSender(const std::wstring& dllPath, bool perUser) {
+int UnregisterLogSender(const std::wstring& dllPath, bool perUser, std::wstring* otherCopy) {
   Library library;
   if (int error = Describe(dllPath, library); error != ERROR_SUCCESS) {
     // A library that is gone may still be registered: its path says which.
@@ -148,6 +148,7 @@ int UnregisterLogSender(const std::wstring& dllPath, bool perUser) {
     if (!server) continue;
     if (!SamePath(*server, library.path)) {
       result = kRegisteredElsewhere;
+      if (otherCopy != nullptr) *otherCopy = *server;
       continue;
     }
     const wchar_t* platform = view == KEY_WOW64_32KEY ? L"win32" : L"win64";

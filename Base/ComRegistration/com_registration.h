@@ -31,7 +31,9 @@ inline constexpr int kRegisteredElsewhere = ERROR_NOT_OWNER;
 // that fails part of the way leaves the earlier one as it was.
 int RegisterLogSender(const std::wstring& dllPath, bool perUser);
 // Removes the registration when it names dllPath (0 also when there was none);
-// kRegisteredElsewhere when it names another file.
-int UnregisterLogSender(const std::wstring& dllPath, bool perUser);
+// kRegisteredElsewhere when it names another file, whose path goes to
+// *otherCopy when given.
+int UnregisterLogSender(const std::wstring& dllPath, bool perUser,
+                        std::wstring* otherCopy = nullptr);
 
 }  // namespace suite

@@ -4,8 +4,7 @@
 set(_work ${CMAKE_BINARY_DIR}/sdk-consumer)
 add_test(NAME sdk_consumer_builds
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
-                 -DSOURCE_DIR=${CMAKE_CURRENT_LIST_DIR} -DWORK_DIR=${_work}
-                 -DTOOLCHAIN=${PROJECT_SOURCE_DIR}/cmake/mingw-toolchain.cmake -DARCH=${MINGW_ARCH}
+                 -DSOURCE_DIR=${CMAKE_CURRENT_LIST_DIR} -DWORK_DIR=${_work} -DARCH=${MINGW_ARCH}
                  -P ${CMAKE_CURRENT_LIST_DIR}/check.cmake)
 set_tests_properties(sdk_consumer_builds PROPERTIES LABELS artifacts FIXTURES_SETUP sdk_consumer)
 add_test(NAME sdk_consumer_runs COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR}

@@ -50,8 +50,8 @@ class DataFolder:
         with open(self.file(name), "rb") as file:
             return file.read()
 
-    def run(self, *args, timeout=120):
-        env = dict(os.environ, CRT_DATA_DIR=windows_path(self.path))
+    def run(self, *args, timeout=120, data_dir=None):
+        env = dict(os.environ, CRT_DATA_DIR=windows_path(data_dir or self.path))
         done = subprocess.run([WINE_RUN, LOGTOOL, *args], env=env, capture_output=True,
                               timeout=timeout)
         return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
@@ -338,6 +338,7 @@ class CommandsTest(unittest.TestCase):
         (["dump"], 2),
         (["dump", "--json"], 2),
         (["dump", "missing.bf"], 3),
+        (["dump", "Z:\\"], 3),
     ]
 
     def test_command_lines(self):
@@ -347,6 +348,8 @@ class CommandsTest(unittest.TestCase):
                 self.assertEqual(code, status, err)
                 if args:  # failures say why in one line; successes stay quiet there
                     self.assertEqual(err.count("\n"), 1 if status else 0, err)
+                if args[:1] == ["dump"] and status == 3:  # with the system's reason
+                    self.assertRegex(err, r": .*\(error [0-9]+\)$", err)
 
     def test_logged_records_reach_the_report(self):
         folder = DataFolder("log-report")
@@ -356,6 +359,9 @@ class CommandsTest(unittest.TestCase):
                                     "D:\\media\\a.avi", "--module", windows_path(module),
                                     message)[0], 0)
         self.assertEqual(folder.run("log", "--kind", "error", CommandsTest.HUGE)[0], 0)
+        code, _, err = folder.run("report")  # the day's records are not pending yet
+        self.assertEqual(code, 5, err)
+        self.assertRegex(err, r"; 2 records in .*\\error\.Profile wait for the next roll-over")
         folder.make_pending()
         code, out, err = folder.run("report")
         self.assertEqual(code, 0, err)
@@ -381,10 +387,15 @@ class CommandsTest(unittest.TestCase):
         self.assertEqual(folder.run("log", "--kind", "error", "no value")[0], 0)
         whole = folder.read("error.Profile")
         header, records = whole[:12], whole[12:]
+        first_bytes = 248 + int.from_bytes(records[20:24], "little")
         cases = [("whole", whole, 0, 2, []),
                  # a power loss's zeros between two copies of the records
-                 ("zeros", whole + bytes(4096) + records, 8, 4, [(len(whole), 4096)]),
-                 ("empty", b"", 9, None, None)]
+                 ("zeros", whole + bytes(4096) + records, 8, 4, [(len(whole), 4096, "damaged")]),
+                 ("zeroed header", bytes(12) + records, 8, 2, [(0, 12, "damaged file header")]),
+                 ("cut-off tail", whole + records[:-20], 8, 3,
+                  [(len(whole) + first_bytes, len(records) - first_bytes - 20, "torn tail")]),
+                 ("empty", b"", 9, None, None),
+                 ("not a log", b"plain text, not a log\r\n" * 40, 9, None, None)]
         for name, data, status, count, spans in cases:
             with self.subTest(name):
                 with open(folder.file(name + ".bf"), "wb") as file:
@@ -395,7 +406,7 @@ class CommandsTest(unittest.TestCase):
                     continue
                 lines = [json.loads(line) for line in out.splitlines()]
                 found = [line for line in lines if line["type"] == "record"]
-                skipped = [(line["offset"], line["bytes"]) for line in lines
+                skipped = [(line["offset"], line["bytes"], line["reason"]) for line in lines
                            if line["type"] == "skipped"]
                 self.assertEqual((len(found), skipped), (count, spans))
                 self.assertEqual(lines[-1]["records"], count)
@@ -415,6 +426,14 @@ class CommandsTest(unittest.TestCase):
         self.assertEqual([c for c in out if ord(c) < 32 and c != "\n" or 0x7f <= ord(c) <= 0x9f], [])
         self.assertIn('message="x\\u000d\\u000a  #9 @0 Error forged\\u001b[2J\\u0007\\u009b1m'
                       '\\u007f \\\\ \\"" value="v\\u000aw"', out)
+        # A record without versions: the names stand alone, no doubled or trailing space.
+        whole = bytearray(folder.read("error.Profile"))
+        whole[12 + 40:12 + 232] = bytes(192)
+        with open(folder.file("versionless.bf"), "wb") as file:
+            file.write(whole)
+        out = folder.run("dump", windows_path(folder.file("versionless.bf")))[1]
+        line = out.split("\n")[0]
+        self.assertRegex(line, r" product= app=logtool\.exe module=logtool\.exe$")
 
     def test_dump_marks_accounts(self):
         folder = DataFolder("dump-accounts")
@@ -439,9 +458,32 @@ class CommandsTest(unittest.TestCase):
         self.assertEqual(folder.run("config", "get", "LogControl", "SendError")[1], "0\n")
         code, _, err = folder.run("report")
         self.assertEqual(code, 5)
-        self.assertIn("not permitted", err)
+        self.assertIn("not permitted now: [LogControl] SendError is 0", err)
+        self.assertIn("`logtool config unset LogControl SendError`", err)
         self.assertEqual(folder.run("send", "--url", f"http://127.0.0.1:{free_port()}/")[0], 5)
         self.assertTrue(os.path.exists(folder.file("error.bf")))
+        # Sent today: the other reason, and only that one.
+        self.assertEqual(folder.run("config", "unset", "LogControl", "SendError")[0], 0)
+        today = time.strftime("%Y.%m.%d")
+        self.assertEqual(folder.run("config", "set", "DateMarks", "SendErrorDate", today)[0], 0)
+        code, _, err = folder.run("report")
+        self.assertEqual(code, 5)
+        self.assertIn(f"not permitted now: a report was sent today: [DateMarks] SendErrorDate is "
+                      f"{today} (the next is permitted tomorrow, or after `logtool config unset "
+                      f"DateMarks SendErrorDate`)", err)
+
+    def test_data_folder_that_is_a_file(self):
+        folder = DataFolder("data-file")
+        not_a_folder = folder.file("plain-file")
+        with open(not_a_folder, "w") as file:
+            file.write("not a folder")
+        for args in (["report"], ["report", "--folder", windows_path(folder.path)],
+                     ["config", "get", "LogControl", "SendError"],
+                     ["send", "--url", f"http://127.0.0.1:{free_port()}/"]):
+            with self.subTest(args=args[:2]):
+                code, _, err = folder.run(*args, data_dir=not_a_folder)
+                self.assertEqual(code, 3, err)
+                self.assertIn(windows_path(not_a_folder) + " is a file, not a folder", err)
 
     def test_unregistered_class(self):
         folder = DataFolder("unregistered")
@@ -453,6 +495,16 @@ class CommandsTest(unittest.TestCase):
         finally:
             self.assertEqual(folder.run("register")[0], 0)
 
+    def test_per_user_registration_warns_under_wine(self):
+        folder = DataFolder("per-user")
+        code, out, err = folder.run("register", "--user")
+        try:
+            self.assertEqual(code, 0, err)
+            self.assertIn("registered the sender class for the current user", out)
+            self.assertIn("warning: this is Wine", err)
+        finally:
+            self.assertEqual(folder.run("unregister", "--user")[0], 0)
+
     def test_unregister_leaves_another_copy_alone(self):
         folder = DataFolder("another-copy")
         copy = folder.file("LogError.dll")
@@ -461,7 +513,7 @@ class CommandsTest(unittest.TestCase):
             self.assertEqual(folder.run("register", windows_path(copy))[0], 0)
             code, _, err = folder.run("unregister")
             self.assertEqual(code, 10, err)
-            self.assertIn("another copy", err)
+            self.assertIn("another copy of the library, " + windows_path(copy).lower(), err.lower())
             self.assertEqual(folder.run("unregister", windows_path(copy))[0], 0)
         finally:
             self.assertEqual(folder.run("register")[0], 0)

@@ -39,7 +39,18 @@ std::wstring DataFilePath(const wchar_t* name) {
     Fail(ExitStatus::kFile, std::wstring(L"the data folder cannot be named for ") + name +
                                 L" (check CRT_DATA_DIR or APPDATA; paths end at 259 characters)");
   }
-  return buffer;
+  // crt.dll names a file in the folder even when the folder could not be
+  // made: a file of that name, or no right to create it. Nothing in it could
+  // then be read or written, which is not the same as finding nothing there.
+  const std::wstring path = buffer;
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  const std::optional<FileFacts> facts = StatFile(folder);
+  if (!facts || !facts->directory) {
+    Fail(ExitStatus::kFile, L"the data folder " + folder +
+                                (facts ? L" is a file, not a folder" : L" cannot be created") +
+                                L" (check CRT_DATA_DIR or APPDATA)");
+  }
+  return path;
 }
 
 std::optional<FileFacts> StatFile(const std::wstring& path) {

@@ -17,7 +17,8 @@ std::wstring LibraryBesideTool();
 std::wstring FullPath(const std::wstring& path);
 
 // `name` in the suite's data folder, as crt.dll names it (the same call the
-// library makes). Fails with kFile when crt.dll cannot name it.
+// library makes). Fails with kFile when crt.dll cannot name it, or when the
+// data folder is a file or could not be created.
 std::wstring DataFilePath(const wchar_t* name);
 
 struct FileFacts {

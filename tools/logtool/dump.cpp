@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "Win/unique_resource.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console_output.h"
 #include "format/log_accounts.h"
 #include "format/log_format.h"
 #include "format/log_record_walk.h"
+#include "log_file_read.h"
 #include "tool_error.h"
 
 namespace suite {
@@ -34,12 +34,14 @@ const wchar_t* KindName(std::uint32_t nKind) {
   }
 }
 
-const wchar_t* SkipReason(LogSkipKind kind) {
+// A person reads the text form; scripts match the JSON form's reasons.
+const wchar_t* SkipReason(LogSkipKind kind, bool forJson) {
   switch (kind) {
     case LogSkipKind::FileHeader:
       return L"damaged file header";
     case LogSkipKind::TornTail:
-      return L"torn last record";
+      // The file ends inside a record: a writer stopped in the middle of it.
+      return forJson ? L"torn tail" : L"cut-off tail (the file ends inside a record)";
     case LogSkipKind::Damaged:
       break;
   }
@@ -73,27 +75,6 @@ std::optional<Account> AccountOf(const LogRecordView& r) {
   return Account{*cause, LogAccountRecordsNotKept(*cause, r.bHasValue ? r.value : u"")};
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
-  UniqueFileHandle file;
-  // Every sharing: a look at a log must never stand in the way of a writer,
-  // the roll-over or the removal of what was sent.
-  file.reset(CreateFileW(path.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLogReadableBytes) {
-    Fail(ExitStatus::kFile, L"cannot read " + Shown(path));
-  }
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!bytes.empty() &&
-      !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-    Fail(ExitStatus::kFile, L"cannot read " + Shown(path));
-  }
-  bytes.resize(read);
-  return bytes;
-}
-
 // A log text as a JSON string's contents: backslash, quote and every control
 // character escaped, the C1 block and DEL too, so that no text from a log can
 // start a line or a terminal sequence of its own where it is shown.
@@ -121,6 +102,11 @@ std::wstring Json(Text text) {
   return L"\"" + Escaped(text) + L"\"";
 }
 
+// "name version", or the name alone when the record holds no version.
+std::wstring NameAndVersion(std::u16string_view name, std::u16string_view version) {
+  return version.empty() ? Escaped(name) : Escaped(name) + L" " + Escaped(version);
+}
+
 // One line per record, per skipped span and for the whole file, in file
 // order: each printer writes the three kinds in its own form.
 class TextPrinter {
@@ -128,9 +114,10 @@ class TextPrinter {
   std::wstring Record(size_t index, const LogRecordView& r) const {
     std::wstring line = L"  #" + std::to_wstring(index) + L" @" + std::to_wstring(r.nOffset) +
                         L" " + KindName(r.nKind) + L" code=" + std::to_wstring(r.nErrorCode) +
-                        L" product=" + Escaped(r.productVersion) + L" app=" + Escaped(r.appName) +
-                        L" " + Escaped(r.appVersion) + L" module=" + Escaped(r.moduleName) + L" " +
-                        Escaped(r.moduleVersion) + L"\n      message=" + Json(r.message);
+                        L" product=" + Escaped(r.productVersion) + L" app=" +
+                        NameAndVersion(r.appName, r.appVersion) + L" module=" +
+                        NameAndVersion(r.moduleName, r.moduleVersion) + L"\n      message=" +
+                        Json(r.message);
     if (r.bHasValue) line += L" value=" + Json(r.value);
     if (const std::optional<Account> account = AccountOf(r)) {
       line +=
@@ -143,7 +130,7 @@ class TextPrinter {
   std::wstring Skipped(const LogSkippedSpan& s) const {
     return L"  skipped " + std::to_wstring(s.nBytes) + L" byte(s) at offset " +
            std::to_wstring(s.nOffset) + L" to " + std::to_wstring(s.nOffset + s.nBytes) + L": " +
-           SkipReason(s.kind);
+           SkipReason(s.kind, false);
   }
   std::wstring Summary(const std::wstring& path, size_t bytes, const LogRecordWalk& walk) const {
     return L"  " + std::to_wstring(walk.RecordCount()) + L" record(s) in " + path + L" (" +
@@ -178,7 +165,7 @@ class JsonPrinter {
   std::wstring Skipped(const LogSkippedSpan& s) const {
     return L"{\"type\":\"skipped\",\"offset\":" + std::to_wstring(s.nOffset) + L",\"bytes\":" +
            std::to_wstring(s.nBytes) + L",\"reason\":" +
-           Json(std::wstring_view(SkipReason(s.kind))) + L"}";
+           Json(std::wstring_view(SkipReason(s.kind, true))) + L"}";
   }
   std::wstring Summary(const std::wstring& path, size_t bytes, const LogRecordWalk& walk) const {
     return L"{\"type\":\"summary\",\"file\":" + Json(std::wstring_view(path)) + L",\"bytes\":" +
@@ -188,9 +175,18 @@ class JsonPrinter {
   }
 };
 
+// Without a known file header, the walk's first step skips up to the first
+// record; when that step covers the whole file, nothing in it is a log's.
+bool HoldsNoRecord(const LogRecordWalk& walk, std::size_t nBytes) {
+  if (walk.FileState() != LogFileState::Damaged) return false;
+  LogRecordWalk probe = walk;
+  LogRecordView record;
+  return probe.Next(record) == LogWalkStep::Skipped && probe.SkippedSpan().nBytes == nBytes;
+}
+
 template <typename Printer>
 int Dump(const std::wstring& path, const Printer& printer) {
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  const std::vector<std::uint8_t> bytes = ReadLogFile(path);
   LogRecordWalk walk(bytes.data(), bytes.size());
   if (walk.FileState() == LogFileState::Foreign) {
     LogFileHeader header;
@@ -199,8 +195,13 @@ int Dump(const std::wstring& path, const Printer& printer) {
                                    std::to_wstring(header.Version) + L", revision " +
                                    std::to_wstring(header.Revision) + L"): not read");
   }
-  if (walk.FileState() == LogFileState::Unusable) {
+  if (bytes.empty() || walk.FileState() == LogFileState::Unusable) {
     Fail(ExitStatus::kNotALog, Shown(path) + L" is empty: not a log");
+  }
+  if (HoldsNoRecord(walk, bytes.size())) {
+    Fail(ExitStatus::kNotALog, Shown(path) +
+                                   L" is not a log: no file header and no record in its " +
+                                   std::to_wstring(bytes.size()) + L" bytes");
   }
   LogRecordView record;
   LogWalkStep step;

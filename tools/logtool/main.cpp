@@ -14,6 +14,7 @@
 #include "console_output.h"
 #include "data_files.h"
 #include "tool_error.h"
+#include "wine_host.h"
 
 namespace suite {
 
@@ -32,8 +33,9 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   const std::wstring library =
       line.Positionals().empty() ? LibraryBesideTool() : line.Positionals()[0];
   const bool registering = command == L"register";
-  const int error =
-      registering ? RegisterLogSender(library, perUser) : UnregisterLogSender(library, perUser);
+  std::wstring otherCopy;
+  const int error = registering ? RegisterLogSender(library, perUser)
+                                : UnregisterLogSender(library, perUser, &otherCopy);
   const std::wstring scope = perUser ? L"the current user" : L"the machine";
   if (error == ERROR_FILE_NOT_FOUND && registering) {
     Fail(ExitStatus::kFile, L"register: no library file " + library);
@@ -43,7 +45,8 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   }
   if (error == kRegisteredElsewhere && !registering) {
     Fail(ExitStatus::kOtherCopy, L"unregister: the class is registered for " + scope +
-                                     L" to another copy of the library; left alone");
+                                     L" to another copy of the library, " + otherCopy +
+                                     L"; left alone (unregister that path to remove it)");
   }
   if (error == ERROR_ACCESS_DENIED) {
     Fail(ExitStatus::kLibrary,
@@ -56,6 +59,13 @@ int RegistrationCommand(const std::wstring& command, std::span<const std::wstrin
   WriteLine(STD_OUTPUT_HANDLE,
             registering ? L"registered the sender class for " + scope + L": " + FullPath(library)
                         : L"removed the sender class's registration for " + scope);
+  if (registering && perUser && RunsUnderWine()) {
+    // Written, and right for Windows; but COM here would never find it.
+    WriteLine(STD_ERROR_HANDLE,
+              L"logtool: warning: this is Wine, which looks COM classes up only under the "
+              L"machine's key (HKLM): programs here will not see this per-user registration; "
+              L"register without --user (as administrator) for them");
+  }
   return 0;
 }
 

@@ -13,9 +13,14 @@ const wchar_t* UsageText() {
       recorded; its code does not run); without it, the record names logtool.
   report [--folder DIR]
       Without --folder: prints the report a sending client would get now
-      (UTF-8 text, one XML document per product version).
+      (UTF-8 text, one XML document per product version). The day's
+      records in error.Profile join it only after the next roll-over, at
+      the library's first load on a later day.
       With --folder: saves LogError_<product version>.xml into the folder,
       whether or not sending is permitted now, and lists the files written.
+      The files hold each document on one line, as the DOM's save writes
+      it; under Wine the printed text is indented (Wine's DOM indents its
+      xml text, Windows' does not). Both parse to the same elements.
   send --url URL [--timeout SECONDS]
       Uploads the report with an HTTP POST (application/xml; charset=utf-8,
       with an Idempotency-Key header: the hex SHA-256 of the body) and, on a
@@ -30,11 +35,17 @@ const wchar_t* UsageText() {
       Reads or changes settings.ini of the data folder, the settings the
       library uses: e.g. `config set LogControl SendError 0` stops sending.
   dump FILE [--json]         Prints every record of a log file with every field,
-                             and every damaged span skipped (offset, length),
+                             and every damaged span skipped (offset, length,
+                             reason: damaged file header, damaged, or a
+                             cut-off tail, "torn tail" in JSON),
                              as text or as JSON Lines (--json: one object per
                              record, per skipped span and a closing summary).
-  register [--user] [DLL]    Registers the sender class (default: LogError.dll
-                             beside the tool), machine-wide unless --user.
+  register [--user] [DLL]    Registers the sender class, machine-wide unless
+                             --user. DLL: the copy the suite's programs load
+                             (in its program folder, or the shared folder its
+                             installer uses), not the SDK's bin; without DLL,
+                             LogError.dll beside this logtool. Wine sees only
+                             machine-wide classes: --user warns there.
   unregister [--user] [DLL]  Removes that registration if it names DLL.
   help                       This text.
 
@@ -47,8 +58,9 @@ Exit status:
   0  success
   1  unexpected failure (out of memory, a platform service missing)
   2  usage: unknown command or option, missing or malformed value, refused URL
-  3  a file or folder cannot be read or written (settings, module, report
-     folder, pending log, standard output)
+  3  a file or folder cannot be read or written (the data folder, settings,
+     module, report folder, pending log, standard output); the system's
+     reason follows
   4  LogError.dll cannot be loaded, or the sender class is not registered or
      cannot be created, or registration failed
   5  nothing to do: no pending records, sending not permitted now, or the
@@ -57,9 +69,10 @@ Exit status:
   7  the server answered, but not with 2xx (redirects included); nothing was
      marked sent
   8  dump: the file is damaged; the skipped spans are listed
-  9  dump: the file is empty or a log of another format
-  10 unregister: the class is registered to another copy of the library,
-     whose registration is left alone
+  9  dump: the file is empty, holds no record and no file header (not a
+     log), or is a log of another format
+  10 unregister: the class is registered to another copy of the library
+     (its path is named), whose registration is left alone
 )";
 }
 
