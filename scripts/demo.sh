@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The road of an error, end to end, in a folder of its own (demo-out/): two
-# programs of the suite log from two modules, the next day's first load rolls
+# programs of the suite log (one from two modules), the next day's first load rolls
 # the log over, the pending log is dumped, the report comes back through COM,
 # is uploaded to report-intake on the loopback interface, which the read API
 # then shows, and is gone from the client; a second data folder sends too,
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 source scripts/prepare.sh
 echo "== The demo runs as $(describe_wine_arches "$arch"): $arch_reason"
 
-echo "== Building the $arch tree and report-intake (quiet)"
+echo "== Building the $arch tree and report-intake (quiet: a few minutes from a fresh clone on 2 cores, seconds once built)"
 build_windows "$arch" >/dev/null
 if [ ! -f build/intake/build.ninja ]; then
   cmake -S intake -B build/intake -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -52,7 +52,7 @@ show() {
   "$run" "$@"
 }
 
-step "1. Two programs log, from two modules each (their own code and a library)"
+step "1. Two programs log: player.exe from two modules (its own code and crt.dll), library.exe from one (LogError.dll)"
 show "$out/suite/player.exe" log --kind error --module "$(winpath "$out/suite/crt.dll")" \
   --value 'D:\media\a.avi' "Cannot open file"
 show "$out/suite/player.exe" log --kind error --module "$(winpath "$out/suite/crt.dll")" \
@@ -66,6 +66,8 @@ step "2. The next day: the first load of the library merges error.Profile into e
 show "$tool" config set General LogErrorDate 2000.01.01
 show "$out/suite/library.exe" log --kind warning "First record of the new day"
 ls -l "$out/data" | awk 'NR > 1 {print "   " $5 " bytes  " $9}'
+merged=$("$run" "$tool" dump --json "$CRT_DATA_DIR\\error.bf" | grep -c '"type":"record"' || true)
+echo "   merged $merged records into error.bf; error.Profile holds the new day's first record"
 
 step "3. What a support engineer sees in the pending log"
 show "$tool" dump "$CRT_DATA_DIR\\error.bf"
