@@ -17,6 +17,8 @@ install(FILES ${_package_dir}/mingw-toolchain.cmake DESTINATION share/LogError)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-toolchain.cmake DESTINATION share/LogError
         RENAME mingw-cross.cmake)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+              ${PROJECT_SOURCE_DIR}/docs/sdk-and-com.md ${PROJECT_SOURCE_DIR}/docs/installer.md
+              ${PROJECT_SOURCE_DIR}/docs/tool.md ${PROJECT_SOURCE_DIR}/docs/logging.md
         DESTINATION share/doc/LogError)
 
 set(CPACK_GENERATOR ZIP)
