@@ -105,10 +105,10 @@ step "6. The pending log is gone; today's record waits for tomorrow's roll-over"
 ls -l "$out/data" | awk 'NR > 1 {print "   " $5 " bytes  " $9}'
 [ ! -e "$out/data/error.bf" ] || { echo "error.bf is still there" >&2; exit 1; }
 
-step "7. A second machine: another data folder logs, rolls over and sends through logtool send"
+step "7. A second machine: another data folder logs the same error, rolls over and sends through logtool send"
 export CRT_DATA_DIR="Z:${out//\//\\}\\data2"
 show "$out/suite/player.exe" log --kind error --module "$(winpath "$out/suite/crt.dll")" \
-  --value 'D:\media\b.avi' "Cannot open file"
+  --value 'D:\media\a.avi' "Cannot open file"
 show "$tool" config set General LogErrorDate 2000.01.01
 show "$out/suite/player.exe" log --kind warning "First record of the new day"
 show "$tool" send --url "$url/reports" --timeout 10
