@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/item_cursor.h"
+#include "store/sqlite/sqlite_item_rows.h"
 #include "store/sqlite/sqlite_reader.h"
 
 namespace intake {
@@ -30,19 +31,6 @@ constexpr char kIdentityClients[] =
     "JOIN item_clients c ON c.item_id = i.id "
     "WHERE i.kind = ?1 AND i.error_code = ?2 AND i.message = ?3 GROUP BY i.product_ver";
 
-// Each sort has an index of the version's items in its order.
-const char* SortColumn(ItemSort sort) {
-  switch (sort) {
-    case ItemSort::kClients:
-      return "clients";
-    case ItemSort::kLastSeen:
-      return "last_seen";
-    case ItemSort::kCount:
-      break;
-  }
-  return "count";
-}
-
 // The trigram index answers substrings of three characters or more; a
 // shorter text is matched by LIKE over the version's rows.
 std::size_t CharacterCount(const std::string& text) {
@@ -61,16 +49,6 @@ std::string Phrase(const std::string& text) {
   }
   phrase.push_back('"');
   return phrase;
-}
-
-std::string LikePattern(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
-    pattern.push_back(c);
-  }
-  pattern.push_back('%');
-  return pattern;
 }
 
 }  // namespace
@@ -131,7 +109,7 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
     if (!after) return page;
   }
   const bool indexed_text = query.text && CharacterCount(*query.text) >= 3;
-  const std::string column = SortColumn(query.sort);
+  const std::string column = SqliteSortColumn(query.sort);
   std::string sql =
       "SELECT id, product_ver, kind, error_code, message, value, dll_ver, app_ver, count, "
       "clients, first_seen, last_seen FROM items WHERE product_ver = ?1";
@@ -149,7 +127,7 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
   // Bound without a copy: it must outlive the statement's use.
   const std::string pattern = !query.text    ? std::string()
                               : indexed_text ? Phrase(*query.text)
-                                             : LikePattern(*query.text);
+                                             : SqliteLikePattern(*query.text);
   SqliteTransaction snapshot(m_connection, TransactionKind::kRead);
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxItemPage);
   {
@@ -171,19 +149,14 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
         page.next = EncodeItemCursor(query.sort, {SortValue(query.sort, summary), last.id});
         break;
       }
+      ItemSummary summary = ReadItemSummary(rows);
       VersionItem item;
-      item.id = rows.Int(0);
-      item.key.product_ver = rows.Text(1);
-      item.key.kind = rows.Text(2);
-      item.key.error_code = static_cast<std::int32_t>(rows.Int(3));
-      item.key.message = rows.Text(4);
-      if (!rows.IsNull(5)) item.key.value = rows.Text(5);
-      item.key.dll_ver = rows.Text(6);
-      item.key.app_ver = rows.Text(7);
-      item.count = static_cast<std::uint64_t>(rows.Int(8));
-      item.clients = static_cast<std::uint64_t>(rows.Int(9));
-      item.first_seen = rows.Int(10);
-      item.last_seen = rows.Int(11);
+      item.id = summary.id;
+      item.key = std::move(summary.key);
+      item.count = summary.count;
+      item.clients = summary.clients;
+      item.first_seen = summary.first_seen;
+      item.last_seen = summary.last_seen;
       page.items.push_back(std::move(item));
     }
   }

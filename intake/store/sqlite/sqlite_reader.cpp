@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/item_cursor.h"
+#include "store/sqlite/sqlite_item_rows.h"
 #include "store/utc_day.h"
 
 namespace intake {
@@ -20,46 +21,6 @@ constexpr char kUploadVersions[] =
     "SELECT product_ver FROM upload_versions WHERE upload_key = ? ORDER BY position";
 constexpr char kHealth[] = "SELECT version FROM schema_version";
 
-const char* SortColumn(ItemSort sort) {
-  switch (sort) {
-    case ItemSort::kCount:
-      return "count";
-    case ItemSort::kClients:
-      return "clients";
-    case ItemSort::kLastSeen:
-      return "last_seen";
-  }
-  return "count";
-}
-
-// The text filter matches itself, not LIKE's wildcards.
-std::string LikePattern(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
-    pattern.push_back(c);
-  }
-  pattern.push_back('%');
-  return pattern;
-}
-
-ItemSummary ReadSummary(const StatementUse& row) {
-  ItemSummary item;
-  item.id = row.Int(0);
-  item.key.product_ver = row.Text(1);
-  item.key.kind = row.Text(2);
-  item.key.error_code = static_cast<std::int32_t>(row.Int(3));
-  item.key.message = row.Text(4);
-  if (!row.IsNull(5)) item.key.value = row.Text(5);
-  item.key.dll_ver = row.Text(6);
-  item.key.app_ver = row.Text(7);
-  item.count = static_cast<std::uint64_t>(row.Int(8));
-  item.clients = static_cast<std::uint64_t>(row.Int(9));
-  item.first_seen = row.Int(10);
-  item.last_seen = row.Int(11);
-  return item;
-}
-
 }  // namespace
 
 ItemPage SqliteReader::ListItems(const ItemQuery& query) {
@@ -72,7 +33,7 @@ ItemPage SqliteReader::ListItems(const ItemQuery& query) {
   }
   // The statement names only the filters in use, so each shape is prepared
   // once and can use an index on its columns.
-  const std::string column = SortColumn(query.sort);
+  const std::string column = SqliteSortColumn(query.sort);
   std::string sql = kItemColumns;
   std::string where;
   auto add = [&where](const std::string& condition) {
@@ -86,7 +47,7 @@ ItemPage SqliteReader::ListItems(const ItemQuery& query) {
   sql += where + " ORDER BY " + column + " DESC, id DESC LIMIT ?6";
 
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxItemPage);
-  const std::string pattern = query.text ? LikePattern(*query.text) : std::string();
+  const std::string pattern = query.text ? SqliteLikePattern(*query.text) : std::string();
   auto rows = m_connection.UseComposed(sql);
   if (query.product) rows.Bind(1, *query.product);
   if (query.kind) rows.Bind(2, *query.kind);
@@ -100,7 +61,7 @@ ItemPage SqliteReader::ListItems(const ItemQuery& query) {
       page.next = EncodeItemCursor(query.sort, {SortValue(query.sort, last), last.id});
       break;
     }
-    page.items.push_back(ReadSummary(rows));
+    page.items.push_back(ReadItemSummary(rows));
   }
   return page;
 }
@@ -112,7 +73,7 @@ std::optional<ItemDetail> SqliteReader::GetItem(std::int64_t id) {
   {
     auto row = m_connection.UseComposed(kById);
     if (!row.Bind(1, id).Step()) return std::nullopt;
-    detail.summary = ReadSummary(row);
+    detail.summary = ReadItemSummary(row);
   }
   auto days = m_connection.Use(kItemDays);
   days.Bind(1, id);
