@@ -12,9 +12,10 @@
 
 namespace intake::bench {
 
-ServiceProcess::ServiceProcess(const std::string& program, const std::string& folder)
+ServiceProcess::ServiceProcess(const std::string& program, const std::string& folder,
+                               const std::string& store_url)
     : m_log(folder + "/service.log") {
-  const std::string store = "sqlite:" + folder + "/intake.db";
+  const std::string store = store_url.empty() ? "sqlite:" + folder + "/intake.db" : store_url;
   int out[2];
   if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
   m_pid = ::fork();
@@ -34,6 +35,11 @@ ServiceProcess::ServiceProcess(const std::string& program, const std::string& fo
   ::close(out[0]);
   const auto colon = line.rfind(':');
   if (m_pid < 0 || !line.starts_with("listening on ") || colon == std::string::npos) {
+    // The destructor does not run for a constructor that throws.
+    if (m_pid > 0) {
+      ::kill(m_pid, SIGKILL);
+      ::waitpid(m_pid, nullptr, 0);
+    }
     throw std::runtime_error("report-intake did not start: " + line);
   }
   m_port = static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
