@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/item_cursor.h"
+#include "store/item_query_sql.h"
 
 namespace intake::pg {
 namespace {
@@ -41,30 +42,6 @@ constexpr Statement kIdentityCounts{
 
 std::uint64_t Unsigned(const QueryResult& rows, int row, int col) {
   return rows.is_null(row, col) ? 0 : static_cast<std::uint64_t>(rows.int64(row, col));
-}
-
-const char* SortColumn(ItemSort sort) {
-  switch (sort) {
-    case ItemSort::kClients:
-      return "clients";
-    case ItemSort::kLastSeen:
-      return "last_seen";
-    case ItemSort::kCount:
-      break;
-  }
-  return "count";
-}
-
-// The text filter matches itself, not LIKE's wildcards; the trigram index
-// serves ILIKE.
-std::string LikePattern(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
-    pattern.push_back(c);
-  }
-  pattern.push_back('%');
-  return pattern;
 }
 
 // "{1,2,3}" for a bigint[] parameter.
@@ -130,7 +107,7 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
   }
   // One prepared statement per shape of filters, so each plan can use the
   // index its filters call for.
-  const std::string column = SortColumn(query.sort);
+  const std::string column = ItemSortColumn(query.sort);
   std::string name = "dash_items_";
   name.append(column);
   std::string sql =
@@ -150,7 +127,7 @@ bool ReadVersionItems(Connection& conn, const VersionItemQuery& query, VersionIt
   add(query.kind, "kind = #::text", 'k');
   add(query.dll_ver, "dll_ver = #::text", 'd');
   add(query.app_ver, "app_ver = #::text", 'a');
-  add(query.text ? std::optional(LikePattern(*query.text)) : std::nullopt,
+  add(query.text ? std::optional(ItemLikePattern(*query.text)) : std::nullopt,
       "(message ILIKE #::text OR value ILIKE #::text)", 't');
   if (after) {
     params.push_back(std::to_string(after->value));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/item_cursor.h"
+#include "store/item_query_sql.h"
 #include "store/utc_day.h"
 
 namespace intake::pg {
@@ -61,18 +62,6 @@ ItemSummary ReadSummary(const QueryResult& rows, int row) {
   return item;
 }
 
-// The text filter matches itself, not LIKE's wildcards; like SQLite's LIKE
-// it ignores ASCII case.
-std::string LikePattern(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
-    pattern.push_back(c);
-  }
-  pattern.push_back('%');
-  return pattern;
-}
-
 }  // namespace
 
 bool ReadItems(Connection& conn, const ItemQuery& query, ItemPage* page) {
@@ -84,7 +73,7 @@ bool ReadItems(Connection& conn, const ItemQuery& query, ItemPage* page) {
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxPage);
   Params params = {query.product, query.kind,   std::nullopt,
                    std::nullopt,  std::nullopt, std::to_string(std::int64_t{limit} + 1)};
-  if (query.text) params[2] = LikePattern(*query.text);
+  if (query.text) params[2] = ItemLikePattern(*query.text);
   if (query.after) {
     const std::optional<ItemCursor> after = DecodeItemCursor(query.sort, *query.after);
     // A cursor this store did not make ends the walk rather than restart it.

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/item_cursor.h"
+#include "store/item_query_sql.h"
 #include "store/sqlite/sqlite_item_rows.h"
 #include "store/sqlite/sqlite_reader.h"
 
@@ -109,7 +110,7 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
     if (!after) return page;
   }
   const bool indexed_text = query.text && CharacterCount(*query.text) >= 3;
-  const std::string column = SqliteSortColumn(query.sort);
+  const std::string column = ItemSortColumn(query.sort);
   std::string sql =
       "SELECT id, product_ver, kind, error_code, message, value, dll_ver, app_ver, count, "
       "clients, first_seen, last_seen FROM items WHERE product_ver = ?1";
@@ -127,7 +128,7 @@ VersionItemPage SqliteDashboardReader::ListVersionItems(const VersionItemQuery& 
   // Bound without a copy: it must outlive the statement's use.
   const std::string pattern = !query.text    ? std::string()
                               : indexed_text ? Phrase(*query.text)
-                                             : SqliteLikePattern(*query.text);
+                                             : ItemLikePattern(*query.text);
   SqliteTransaction snapshot(m_connection, TransactionKind::kRead);
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxItemPage);
   {

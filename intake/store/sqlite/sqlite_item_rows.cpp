@@ -2,28 +2,6 @@
 
 namespace intake {
 
-const char* SqliteSortColumn(ItemSort sort) {
-  switch (sort) {
-    case ItemSort::kClients:
-      return "clients";
-    case ItemSort::kLastSeen:
-      return "last_seen";
-    case ItemSort::kCount:
-      break;
-  }
-  return "count";
-}
-
-std::string SqliteLikePattern(const std::string& text) {
-  std::string pattern = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') pattern.push_back('\\');
-    pattern.push_back(c);
-  }
-  pattern.push_back('%');
-  return pattern;
-}
-
 ItemSummary ReadItemSummary(const StatementUse& row) {
   ItemSummary item;
   item.id = row.Int(0);

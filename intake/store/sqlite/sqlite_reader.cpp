@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/item_cursor.h"
+#include "store/item_query_sql.h"
 #include "store/sqlite/sqlite_item_rows.h"
 #include "store/utc_day.h"
 
@@ -33,7 +34,7 @@ ItemPage SqliteReader::ListItems(const ItemQuery& query) {
   }
   // The statement names only the filters in use, so each shape is prepared
   // once and can use an index on its columns.
-  const std::string column = SqliteSortColumn(query.sort);
+  const std::string column = ItemSortColumn(query.sort);
   std::string sql = kItemColumns;
   std::string where;
   auto add = [&where](const std::string& condition) {
@@ -47,7 +48,7 @@ ItemPage SqliteReader::ListItems(const ItemQuery& query) {
   sql += where + " ORDER BY " + column + " DESC, id DESC LIMIT ?6";
 
   const std::uint32_t limit = std::clamp<std::uint32_t>(query.limit, 1, kMaxItemPage);
-  const std::string pattern = query.text ? SqliteLikePattern(*query.text) : std::string();
+  const std::string pattern = query.text ? ItemLikePattern(*query.text) : std::string();
   auto rows = m_connection.UseComposed(sql);
   if (query.product) rows.Bind(1, *query.product);
   if (query.kind) rows.Bind(2, *query.kind);
